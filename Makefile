@@ -1,0 +1,34 @@
+# Thin wrapper over the CMake presets.
+.PHONY: all build bench test test-debug test-slow test-tsan clean
+
+all: build
+
+build:
+	cmake --preset release
+	cmake --build --preset release -j2
+
+# The engine's main job: its benchmark with the embedded defaults.
+bench: build
+	./scripts/bench.sh build/release/vellum
+
+# Builds and runs the default test suite (the long checks are behind the "slow" label).
+test: build
+	ctest --preset release
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-debug:
+	cmake --preset debug
+	cmake --build --preset debug -j2
+	ctest --preset debug
+
+# Deep perft and other long checks.
+test-slow: build
+	ctest --preset slow
+
+test-tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan -j2
+	ctest --preset tsan
+
+clean:
+	rm -rf build

@@ -1,0 +1,25 @@
+// Attack questions, legality, move classification and draw detection.
+#pragma once
+
+#include "board/position.h"
+
+bool is_attacked(const Position& pos, int square, int by_side);
+// Least valuable piece of `side` inside `occupied` attacking `square`; 64 if none.
+int least_attacker(const Position& pos, int square, int side, u64 occupied);
+// Whether a pseudo-legal move of `side` leaves its own king safe (0 is never legal).
+bool is_legal(Position& pos, int side, Move move);
+
+constexpr int MF_CAPTURE = 1;
+constexpr int MF_CHECK = 2;
+constexpr int MF_PROMOTION_RANK = 4;
+constexpr int MF_SEVENTH_RANK = 8;
+constexpr int MF_SIXTH_RANK_PUSH = 16;
+int move_flags(Position& pos, int side, const MoveEntry& entry);
+
+// Fifty-move rule or repetition; plies_from_root is 0 outside the search.
+bool is_draw(Position& pos, int plies_from_root);
+
+// The square of a piece giving check to the side to move, or 64.
+inline int checker_square(const Position& pos) {
+    return least_attacker(pos, pos.king_sq[pos.side], pos.side ^ 1, pos.pieces[0] | pos.pieces[8]);
+}

@@ -1,0 +1,12 @@
+// Sanity checks for positions entering from outside (FEN, EPD, PGN).
+#pragma once
+
+#include "board/position.h"
+
+// Returns 0 when the position is one the engine can work with; otherwise nonzero and a short
+// reason in `why` (at least 80 bytes). Checks: exactly one king per side, no pawns on the first
+// or eighth rank, at most 16 pieces and 8 pawns per side, the side not to move not in check.
+int validate_position(const Position& pos, char* why);
+// Drops an en-passant square that no double push can have produced (wrong rank, no enemy pawn
+// in front of it, or occupied squares) and recomputes the keys. Returns 1 if it changed anything.
+int sanitize_ep_square(Position& pos);

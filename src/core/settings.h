@@ -1,0 +1,96 @@
+// The global records shared by all layers: Settings (every option and tool argument) and
+// SearchControl (the state of the running search). Both are plain records; the engine layer
+// fills them, lower layers only read the fields they need.
+#pragma once
+
+#include <atomic>
+
+#include "core/types.h"
+
+struct Settings {
+    u8 quit;
+    float noise;
+    float learning_rate;
+    u32 train_positions;
+    u32 minibatch;
+    u8 trace;
+    u8 debug_display;
+    char epd_file[150];
+    char pgn_file[150];
+    char out_file[150];
+    u64 tag_key;
+    u8 uci_mode;
+    float calibration_nps;
+    float calibration_elo;
+    u64 node_limit;
+    i8 depth_limit;
+    i8 tc_moves;
+    float tc_time;
+    float increment;
+    u32 hash_mb;
+    i16 threads;
+    u8 use_nn;
+    u16 move_overhead;
+    u8 ponder;
+    u8 chess960;
+    u8 multipv;
+    u8 limit_strength;
+    i16 elo;
+    u8 log;
+    u8 own_book;
+    u8 book_variety;
+    u8 book_depth;
+    u8 book2_depth;
+    char nn_file[150];
+    char config_file[144];
+    char book_file[144];
+    char book2_file[144];
+    char syzygy_path[144];
+    i8 probe_depth6;
+    i8 probe_depth7;
+    i16 opponent_elo;
+    i16 contempt;
+    i16 selectivity;
+    i16 contempt_bias;
+    i16 SEP_depth;
+    i16 NMP_depth;
+    i16 FP_depth;
+    i16 LMP_depth;
+    i16 LMR_depth;
+    // Tool arguments that have no option row.
+    char train_file[150];
+};
+
+// search_state bits.
+constexpr int SEARCH_THINKING = 1;
+constexpr int SEARCH_PONDERING = 2;
+constexpr int SEARCH_FINISHED = 64;
+constexpr int SEARCH_GO = 16;
+constexpr int SEARCH_GO_PONDER = 32;
+constexpr int SEARCH_STOP_REQUESTED = 128;
+
+struct SearchControl {
+    std::atomic<int> search_state;
+    std::atomic<u8> stop;
+    float clock[2];  // seconds left for White and Black
+    int movestogo;
+    u8 hash_age;
+    float hashfull;
+    u8 hash_in_use;
+    double target_nps;
+    u8 nps_limited;
+    u8 root_side;     // side to move at the root of the current search
+    i16 game_plies;   // history count of the game position (moves since the last FEN)
+};
+
+// search_state bit set while the benchmark runs (contempt is off then).
+constexpr int SEARCH_BENCH = 4;
+
+extern Settings settings;
+extern Settings settings_snapshot;
+extern SearchControl search_control;
+
+// Copies a string into a fixed field, cutting it to the field size minus one.
+void copy_field(char* dst, int size, const char* src);
+template <int N>
+inline void set_field(char (&dst)[N], const char* src) { copy_field(dst, N, src); }

@@ -1,0 +1,3 @@
+#include "engine/startup.h"
+
+int main(int argc, char** argv) { return engine_main(argc, argv); }

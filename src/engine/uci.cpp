@@ -1,0 +1,245 @@
+#include "engine/uci.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "board/fen.h"
+#include "board/makemove.h"
+#include "board/notation.h"
+#include "board/perft.h"
+#include "board/validate.h"
+#include "core/output.h"
+#include "core/settings.h"
+#include "engine/options.h"
+#include "engine/thread_state.h"
+
+UciHooks uci_hooks = {nullptr, nullptr, nullptr};
+
+namespace {
+
+bool command_log = true;
+
+// The word that follows `key` in `text` (spaces skipped), or an empty string.
+bool keyword_value(const char* text, const char* key, char* out, int out_size) {
+    const char* p = strstr(text, key);
+    out[0] = 0;
+    if (!p) return false;
+    p += strlen(key);
+    while (*p == ' ') p++;
+    int n = 0;
+    while (p[n] && p[n] != ' ' && n < out_size - 1) n++;
+    memcpy(out, p, size_t(n));
+    out[n] = 0;
+    return true;
+}
+
+void uci_setoption(const char* args) {
+    const char* name = strstr(args, "name ");
+    if (!name) return;
+    name += 5;
+    const char* value = strstr(name, " value");
+    char name_buf[129];
+    char value_buf[201];
+    int n = value ? int(value - name) : int(strlen(name));
+    if (n > 128) n = 128;
+    memcpy(name_buf, name, size_t(n));
+    name_buf[n] = 0;
+    value_buf[0] = 0;
+    if (value) {
+        value += 6;
+        if (*value == ' ') value++;
+        set_field(value_buf, value);
+    }
+    set_option(name_buf, value_buf);
+    take_settings_snapshot();
+}
+
+void uci_newgame() {
+    settings.tc_moves = 0;
+    settings.tc_time = 60.0f;
+    settings.increment = 0.0f;
+    search_control.hashfull = 0;
+    search_control.clock[0] = search_control.clock[1] = 60.0f;
+    main_thread->history.count = 0;
+    search_control.game_plies = 0;
+    if (search_control.hash_in_use && option_hooks.clear_hash) option_hooks.clear_hash();
+    search_control.hash_age = 0;
+}
+
+// Sets up the game position from "startpos" or "fen ..." and plays the move list. A FEN the
+// engine cannot work with is refused and the previous position kept; moves are played only
+// while each one is legal.
+void uci_position(char* args) {
+    ThreadState* ts = main_thread;
+    char* moves = strstr(args, "moves");
+    if (moves) {
+        if (moves > args) moves[-1] = 0;
+        moves += 5;
+    }
+    const char* fen = nullptr;
+    if (strstr(args, "startpos")) {
+        fen = START_FEN;
+    } else if (strstr(args, "fen")) {
+        fen = strlen(args) >= 4 ? args + 4 : "";
+    }
+    if (fen) {
+        static MoveHistory scratch_history;
+        Position candidate;
+        candidate.owner = &scratch_history;
+        candidate.side = ts->pos.side;
+        set_fen(candidate, fen);
+        char why[128];
+        if (validate_position(candidate, why) != 0) {
+            print_line("info string invalid position (%s), keeping the previous one", why);
+            return;
+        }
+        sanitize_ep_square(candidate);
+        candidate.owner = &ts->history;
+        ts->pos = candidate;
+        ts->history.count = 0;
+        ts->history.ply = 1;
+        ts->history.last_move = 0;
+        memset(&ts->history.entries[0], 0, 2 * sizeof(HistoryEntry));
+    }
+    if (moves) {
+        char* save = nullptr;
+        for (char* word = strtok_r(moves, " ", &save); word; word = strtok_r(nullptr, " ", &save)) {
+            Move m = parse_uci_move(ts->pos, word);
+            if (!m) {
+                print_line("info string illegal move %s, ignoring it and the moves after it", word);
+                break;
+            }
+            make_game_move(ts->pos, m);
+        }
+    }
+    ts->history.ply = 1;
+    // Nothing to replay forward from here.
+    ts->history.entries[ts->history.count].move = 0;
+    search_control.game_plies = ts->history.count;
+}
+
+void report_perft_move(void* ctx, Move move, u64 count) {
+    const Position& pos = *static_cast<const Position*>(ctx);
+    char text[MOVE_TEXT];
+    move_to_uci(pos, pos.side, move, text);
+    print_line("%s: %llu", text, static_cast<unsigned long long>(count));
+}
+
+void go_perft(const char* args) {
+    int depth = atoi(args);
+    if (depth < 1) depth = 1;
+    if (depth > 20) depth = 20;
+    Position& pos = main_thread->pos;
+    u64 total = perft_divide(pos, depth, report_perft_move, &pos);
+    print_line("%s", "");
+    print_line("Nodes searched: %llu", static_cast<unsigned long long>(total));
+    print_line("%s", "");
+}
+
+void uci_go(const char* args) {
+    Settings& s = settings;
+    SearchControl& c = search_control;
+    const char* perft = strstr(args, "perft");
+    if (perft) {
+        go_perft(perft + 5);
+        return;
+    }
+    // Every "go" stands alone: limits of an earlier "go" do not carry over.
+    s.tc_moves = 0;
+    s.depth_limit = 80;
+    s.node_limit = 0;
+    s.increment = 0.0f;
+    c.movestogo = 0;
+    int side = main_thread->pos.side;
+    char v[128];
+    if (keyword_value(args, "wtime", v, sizeof v)) {
+        double ms = atof(v);
+        c.clock[0] = float(ms < 0 ? 0 : ms * 0.001);
+    }
+    if (keyword_value(args, "btime", v, sizeof v)) {
+        double ms = atof(v);
+        c.clock[1] = float(ms < 0 ? 0 : ms * 0.001);
+    }
+    if (keyword_value(args, "winc", v, sizeof v) && side == WHITE) s.increment = float(atof(v) * 0.001);
+    if (keyword_value(args, "binc", v, sizeof v) && side == BLACK) s.increment = float(atof(v) * 0.001);
+    if (s.increment < 0) s.increment = 0;
+    if (keyword_value(args, "movestogo", v, sizeof v)) {
+        s.node_limit = 0;
+        s.depth_limit = 80;
+        s.tc_moves = 40;
+        c.movestogo = atoi(v);
+    }
+    if (keyword_value(args, "depth", v, sizeof v)) {
+        int d = atoi(v);
+        s.tc_moves = 1;
+        s.tc_time = 10000000.0f;
+        s.depth_limit = i8(d > 80 ? 80 : d < 1 ? 1 : d);
+    }
+    if (keyword_value(args, "nodes", v, sizeof v)) {
+        long long n = atoll(v);
+        s.tc_moves = 1;
+        s.tc_time = 10000000.0f;
+        s.node_limit = n < 0 ? 0 : u64(n);
+    }
+    if (keyword_value(args, "movetime", v, sizeof v)) {
+        double ms = atof(v);
+        s.tc_moves = 1;
+        s.increment = 0.0f;
+        s.tc_time = float(ms < 0 ? 0 : ms * 0.001);
+    }
+    if (strstr(args, "infinite")) {
+        s.tc_time = 10000000.0f;
+        s.increment = 0.0f;
+        s.depth_limit = 80;
+        s.tc_moves = 1;
+        s.node_limit = 0;
+    }
+    c.search_state = strstr(args, "ponder") ? SEARCH_GO_PONDER : SEARCH_GO;
+}
+
+}  // namespace
+
+void handle_uci_command(char* line) {
+    char* lf = strchr(line, '\n');
+    if (lf) *lf = 0;
+    if (!line[0]) return;
+    if (command_log) log_line("CMD: %s", line);
+
+    const char* p = line;
+    while (*p == ' ') p++;
+    char word[128];
+    int n = 0;
+    while (p[n] && p[n] != '\n' && p[n] != '\r' && p[n] != ' ' && n < 127) n++;
+    memcpy(word, p, size_t(n));
+    word[n] = 0;
+    size_t arg_offset = size_t(p - line) + size_t(n) + 1;
+    char* args = arg_offset <= strlen(line) ? line + arg_offset : line + strlen(line);
+
+    SearchControl& c = search_control;
+    if (!strcmp(word, "uci")) {
+        settings.uci_mode = 1;
+        print_uci_options();
+    }
+    if (!strcmp(word, "isready")) print_line("readyok");
+    if (!strcmp(word, "debug")) command_log = true;
+    if (!strcmp(word, "_show") && uci_hooks.show_params) uci_hooks.show_params();
+    if (!strcmp(word, "ponderhit") && c.search_state == SEARCH_PONDERING) c.search_state = SEARCH_THINKING;
+    if (!strcmp(word, "stop") && c.search_state != 0) {
+        c.search_state |= SEARCH_STOP_REQUESTED;
+        c.stop = 1;
+    }
+    if (!strcmp(word, "quit")) settings.quit = 1;
+    bool changes_state = !strcmp(word, "setoption") || !strcmp(word, "ucinewgame") || !strcmp(word, "position") ||
+                         !strcmp(word, "go");
+    if (changes_state && c.search_state != 0) {
+        print_line("info string unexpected command %s during a search, ignored", word);
+        return;
+    }
+    if (!strcmp(word, "setoption")) uci_setoption(args);
+    if (!strcmp(word, "ucinewgame")) uci_newgame();
+    if (!strcmp(word, "position")) uci_position(args);
+    if (!strcmp(word, "go")) uci_go(args);
+    if (!strcmp(word, "d")) print_board(main_thread->pos);
+    if (!strcmp(word, "eval") && uci_hooks.eval) uci_hooks.eval();
+    if (!strcmp(word, "tbprobe") && uci_hooks.tbprobe) uci_hooks.tbprobe();
+}

@@ -1,0 +1,72 @@
+// The platform layer: everything the engine needs from the operating system, behind a few
+// plain functions so that the rest of the code is portable C++.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// Monotonic clock in seconds (arbitrary origin) and the real-time clock's nanosecond part.
+double now_seconds();
+uint64_t realtime_nanoseconds();
+void sleep_ms(int ms);
+
+// Timer resolution: a no-op where the scheduler already has millisecond sleeps.
+// Both return 0 on success.
+int timer_begin_period(int ms);
+int timer_end_period(int ms);
+
+// A spin lock: lock() busy-waits; held only around a few instructions or one output line.
+struct SpinLock {
+    std::atomic_flag flag = ATOMIC_FLAG_INIT;
+    void lock() {
+        while (flag.test_and_set(std::memory_order_acquire)) {
+            while (flag.test(std::memory_order_relaxed)) {
+            }
+        }
+    }
+    void unlock() { flag.clear(std::memory_order_release); }
+};
+
+// Standard input without blocking.
+// stdin_open() is called once; it reports whether the input is an interactive terminal.
+bool stdin_open();
+// Returns the number of bytes read into buf (at most max), 0 when nothing is waiting,
+// and -1 at end of input (the other side closed the pipe) or on a read error.
+int stdin_read_available(char* buf, int max);
+
+// Threads: a thread runs fn(arg). Joinable threads must be joined; detached ones clean up.
+using ThreadFn = void (*)(void*);
+struct Thread {
+    void* handle = nullptr;
+};
+int thread_start(Thread& t, ThreadFn fn, void* arg);   // 0 on success
+int thread_start_detached(ThreadFn fn, void* arg);     // 0 on success
+void thread_join(Thread& t);
+
+// A plain mutex (used where a spin lock would spin for too long, e.g. loading a file).
+struct Mutex {
+    void* handle = nullptr;
+};
+void mutex_init(Mutex& m);
+void mutex_lock(Mutex& m);
+void mutex_unlock(Mutex& m);
+void mutex_destroy(Mutex& m);
+
+// Read-only file mapping. map_file returns nullptr on failure and sets *size.
+const void* map_file(const char* path, uint64_t* size);
+void unmap_file(const void* data, uint64_t size);
+
+// File helpers (no shell involved). Each returns 0 on success.
+int copy_file(const char* from, const char* to);
+int remove_file(const char* path);      // 0 also when the file did not exist
+bool file_exists(const char* path);
+bool is_directory(const char* path);
+
+// Memory for large tables, zero-filled; nullptr on failure.
+void* alloc_large(size_t bytes);
+void free_large(void* p, size_t bytes);
+
+}  // namespace platform
