@@ -11,7 +11,7 @@ void move_to_text(const Position& pos, int side, Move move, char* out);  // "nul
 void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file, char* san_rank);
 // Reads a move of the side to move (coordinate, algebraic, disambiguated forms). Returns 1 and
 // writes out_move on a unique legal match; prints "ambiguous move" for two matches; else 0.
-// The text is modified in place (at most MOVE_TEXT * 2 characters are examined).
+// The text itself is left unchanged; at most MOVE_TEXT * 2 characters are examined.
 int parse_move(Position& pos, char* text, Move* out_move);
 // Reads a UCI coordinate move (e2e4, e7e8q, e1g1 or king-takes-rook castling) and returns the
 // matching legal move of the side to move, or 0 when the text names no legal move.

@@ -22,6 +22,25 @@ void init_tables();
 // Fills the key table the first time it is called; later calls do nothing.
 void init_keys();
 
-u64 bishop_attacks(int sq, u64 occupied);
-u64 rook_attacks(int sq, u64 occupied);
+// Sliding attacks by blocker search on each ray: rays towards higher squares stop at their
+// lowest occupied square, rays towards lower squares at the highest; each ray includes its
+// blocker. Bit 63 (resp. bit 0) stands in for "no blocker": the ray beyond it is empty, so
+// XOR-ing it away changes nothing.
+inline u64 bishop_attacks(int sq, u64 occupied) {
+    u64 a = BishopMask[sq];
+    a ^= Ray[DIR_NW][lsb((Ray[DIR_NW][sq] & occupied) | (u64(1) << 63))];
+    a ^= Ray[DIR_NE][lsb((Ray[DIR_NE][sq] & occupied) | (u64(1) << 63))];
+    a ^= Ray[DIR_SW][msb((Ray[DIR_SW][sq] & occupied) | 1)];
+    a ^= Ray[DIR_SE][msb((Ray[DIR_SE][sq] & occupied) | 1)];
+    return a;
+}
+
+inline u64 rook_attacks(int sq, u64 occupied) {
+    u64 a = RookMask[sq];
+    a ^= Ray[DIR_N][lsb((Ray[DIR_N][sq] & occupied) | (u64(1) << 63))];
+    a ^= Ray[DIR_E][lsb((Ray[DIR_E][sq] & occupied) | (u64(1) << 63))];
+    a ^= Ray[DIR_S][msb((Ray[DIR_S][sq] & occupied) | 1)];
+    a ^= Ray[DIR_W][msb((Ray[DIR_W][sq] & occupied) | 1)];
+    return a;
+}
 inline u64 queen_attacks(int sq, u64 occupied) { return bishop_attacks(sq, occupied) | rook_attacks(sq, occupied); }

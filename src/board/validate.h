@@ -5,7 +5,10 @@
 
 // Returns 0 when the position is one the engine can work with; otherwise nonzero and a short
 // reason in `why` (at least 80 bytes). Checks: exactly one king per side, no pawns on the first
-// or eighth rank, at most 16 pieces and 8 pawns per side, the side not to move not in check.
+// or eighth rank, at most 16 pieces and 8 pawns per side, the side not to move not in check;
+// also that board bytes and bitboards agree, that every castling right has its king and rook,
+// and that the en-passant square is one sanitize_ep_square would keep (call that first to be
+// lenient about en-passant fields). A position that passes is safe for every board routine.
 int validate_position(const Position& pos, char* why);
 // Drops an en-passant square that no double push can have produced (wrong rank, no enemy pawn
 // in front of it, or occupied squares) and recomputes the keys. Returns 1 if it changed anything.
