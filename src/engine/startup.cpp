@@ -11,6 +11,7 @@
 #include "engine/cmdline.h"
 #include "engine/driver.h"
 #include "engine/options.h"
+#include "engine/subsystems.h"
 #include "engine/thread_state.h"
 #include "platform/platform.h"
 
@@ -60,6 +61,7 @@ int engine_main(int argc, char** argv) {
     if (!main_thread) return 1;
 
     init_tables();
+    init_tables_of_subsystems();
     set_search_control_defaults();
     set_settings_defaults();
     take_settings_snapshot();
@@ -84,10 +86,12 @@ int engine_main(int argc, char** argv) {
     if (settings.config_file[0]) load_config();
     if (settings.log && !log_is_open()) open_log();
 
+    init_subsystems();
     set_fen(main_thread->pos, START_FEN);
 
     exit_code = run_mode(cl);
 
+    release_subsystems();
     close_log();
     free_thread_state(main_thread);
     main_thread = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board/position.h"
+#include "eval/eval_state.h"
 
 constexpr int MAX_THREADS = 160;
 constexpr int MAIN_THREAD_INDEX = 160;  // outside the range of search threads
@@ -10,6 +11,7 @@ constexpr int MAIN_THREAD_INDEX = 160;  // outside the range of search threads
 struct ThreadState {
     MoveHistory history;  // board layer: undo stack, ply, last move
     Position pos;
+    EvalState eval;       // evaluation: scratch, pawn hash, evaluation cache, counters
     int index;
     u32 random;
     u64 nodes;

@@ -88,12 +88,13 @@ void uci_position(char* args) {
         candidate.owner = &scratch_history;
         candidate.side = ts->pos.side;
         set_fen(candidate, fen);
+        // An en-passant square no double push can have produced is dropped, not refused.
+        sanitize_ep_square(candidate);
         char why[128];
         if (validate_position(candidate, why) != 0) {
             print_line("info string invalid position (%s), keeping the previous one", why);
             return;
         }
-        sanitize_ep_square(candidate);
         candidate.owner = &ts->history;
         ts->pos = candidate;
         ts->history.count = 0;

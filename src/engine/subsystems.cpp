@@ -1,0 +1,29 @@
+#include "engine/subsystems.h"
+
+#include <cstring>
+
+#include "core/settings.h"
+#include "engine/inspect.h"
+#include "engine/options.h"
+#include "engine/uci.h"
+#include "eval/eval.h"
+#include "eval/kpk.h"
+#include "eval/params.h"
+#include "tablebase/tablebase.h"
+
+namespace {
+void set_syzygy_path(const char* path) { tb_init(path); }
+}  // namespace
+
+void init_tables_of_subsystems() { init_kpk(); }
+
+void init_subsystems() {
+    load_default_params();
+    eval_startup_note();
+    uci_hooks.eval = print_static_eval;
+    uci_hooks.tbprobe = print_tablebase_probe;
+    option_hooks.set_syzygy_path = set_syzygy_path;
+    if (strlen(settings.syzygy_path) > 1) tb_init(settings.syzygy_path);
+}
+
+void release_subsystems() { tb_free(); }
