@@ -81,6 +81,33 @@ struct SearchControl {
     u8 nps_limited;
     u8 root_side;     // side to move at the root of the current search
     i16 game_plies;   // history count of the game position (moves since the last FEN)
+
+    // Search bookkeeping, reset by every search start.
+    u32 seed;              // random value drawn at search start
+    double start_time;     // monotonic seconds at search start
+    float target_time;     // time budget of this move in seconds
+    float elapsed;         // seconds since search start
+    i8 depth;              // the main search thread's iteration depth
+    i8 result_depth;       // depth of the published result
+    u8 seldepth;           // highest ply reached by the main search thread
+    i16 score;             // published score
+    Move pv[82];           // published principal variation: pv[1] best move, pv[2] ponder move
+    i16 root_eval[2];      // root evaluation; the second copy becomes the root quiescence score
+    i8 best_change_depth;  // result depth at which the published best move last changed
+    u8 single_reply;       // the root has exactly one legal move
+    u8 last_depth;         // last iteration completed by the main search thread
+    float last_time;       // elapsed time at the end of that iteration
+    i16 score_by_depth[82];
+    Move move_by_depth[82];
+    u64 nodes_by_depth[82];
+    u64 totals[8];         // counters summed over the search threads
+    Move multipv_move[32];
+    i16 multipv_score[32];
+    i32 root_tb;           // root tablebase result 0..4, -1 for none
+    Move tb_move;
+    Move book_move;
+    i8 age_direction;      // the table age walks up and down between 0 and 31
+    u8 infinite;           // "go infinite": a finished search waits for "stop" before answering
 };
 
 // search_state bit set while the benchmark runs (contempt is off then).

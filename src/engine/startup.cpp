@@ -8,12 +8,15 @@
 #include "board/tables.h"
 #include "core/output.h"
 #include "core/settings.h"
+#include "engine/bench.h"
 #include "engine/cmdline.h"
 #include "engine/driver.h"
 #include "engine/options.h"
+#include "engine/strength.h"
 #include "engine/subsystems.h"
 #include "engine/thread_state.h"
 #include "platform/platform.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -39,7 +42,11 @@ const char* mode_name(int mode) {
 int run_mode(const CommandLine& cl) {
     switch (cl.run_mode) {
         case RUN_PLAY:
+            calibrate();
             game_loop();
+            return 0;
+        case RUN_BENCH:
+            run_bench(cl.bench_inline);
             return 0;
         case RUN_MAKE_CONFIG:
             return 0;
@@ -81,7 +88,8 @@ int engine_main(int argc, char** argv) {
     print_line("info string Hello from %s", ENGINE_NAME);
     apply_hash_cap();
     // The keys are generated when the hash table is first sized.
-    init_keys();
+    register_search_hooks();
+    allocate_hash_at_startup();
     platform::timer_begin_period(TIMER_PERIOD_MS);
     if (settings.config_file[0]) load_config();
     if (settings.log && !log_is_open()) open_log();
@@ -92,6 +100,7 @@ int engine_main(int argc, char** argv) {
     exit_code = run_mode(cl);
 
     release_subsystems();
+    tt_free();
     close_log();
     free_thread_state(main_thread);
     main_thread = nullptr;

@@ -1,8 +1,41 @@
 #include "engine/strength.h"
 
-#include <cmath>
+#include "board/fen.h"
+#include "core/output.h"
+#include "core/settings.h"
+#include "engine/thread_state.h"
+#include "search/threads.h"
 
-double elo_from_nps(double nps) {
-    double l = std::log(nps);
-    return 850.0 + 250.0 * l - 5.0 * l * l;
+namespace {
+
+constexpr const char* CALIBRATION_FEN = "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -";
+constexpr u64 CALIBRATION_NODES = 35000;
+
+}  // namespace
+
+void calibrate() {
+    Settings& s = settings;
+    SearchControl& c = search_control;
+    set_fen(main_thread->pos, CALIBRATION_FEN);
+    const i16 threads = s.threads;
+    const u8 limit_strength = s.limit_strength;
+    const float noise = s.noise;
+    const u64 node_limit = s.node_limit;
+    s.node_limit = CALIBRATION_NODES;
+    s.threads = 1;
+    s.limit_strength = 0;
+    s.noise = 99999.0f;
+    run_search_inline();
+    const double nodes = thread_table[0] ? double(thread_table[0]->counters[CNT_NODES]) : 0.0;
+    const double t = c.elapsed;
+    s.node_limit = node_limit;
+    c.search_state = 0;
+    s.noise = noise;
+    s.threads = threads;
+    s.limit_strength = limit_strength;
+    s.calibration_nps = float(float(nodes / (t + 0.002)) * 1.18f);
+    s.calibration_elo = float(elo_from_nps(s.calibration_nps));
+    print_line("info string et= %.3f, calibration nps= %0.0f, elo= %0.0f", t, double(s.calibration_nps),
+               double(s.calibration_elo));
+    set_fen(main_thread->pos, START_FEN);
 }

@@ -1,22 +1,7 @@
+// The thread records live in the search layer (search/threads.cpp); this unit only checks
+// that the engine's view of them stays the search's record.
 #include "engine/thread_state.h"
 
-#include <cstdlib>
+#include <type_traits>
 
-#include "platform/platform.h"
-
-ThreadState* main_thread = nullptr;
-ThreadState* thread_table[MAX_THREADS];
-
-ThreadState* create_thread_state(int index) {
-    auto* ts = static_cast<ThreadState*>(platform::alloc_large(sizeof(ThreadState)));
-    if (!ts) return nullptr;
-    ts->pos.owner = &ts->history;
-    ts->history.ply = 1;
-    ts->index = index;
-    ts->random = u32(rand());
-    return ts;
-}
-
-void free_thread_state(ThreadState* ts) {
-    if (ts) platform::free_large(ts, sizeof(ThreadState));
-}
+static_assert(std::is_same_v<ThreadState, SearchThread>, "the engine shares the search's thread record");

@@ -6,12 +6,14 @@
 #include "board/fen.h"
 #include "board/makemove.h"
 #include "board/notation.h"
-#include "board/perft.h"
 #include "board/validate.h"
 #include "core/output.h"
 #include "core/settings.h"
+#include "engine/driver.h"
 #include "engine/options.h"
 #include "engine/thread_state.h"
+#include "search/params.h"
+#include "search/perft_picker.h"
 
 UciHooks uci_hooks = {nullptr, nullptr, nullptr};
 
@@ -130,8 +132,9 @@ void go_perft(const char* args) {
     int depth = atoi(args);
     if (depth < 1) depth = 1;
     if (depth > 20) depth = 20;
+    // The count runs through the search's move picker, in the game record's stack.
     Position& pos = main_thread->pos;
-    u64 total = perft_divide(pos, depth, report_perft_move, &pos);
+    u64 total = perft_picker_divide(*main_thread, depth, report_perft_move, &pos);
     print_line("%s", "");
     print_line("Nodes searched: %llu", static_cast<unsigned long long>(total));
     print_line("%s", "");
@@ -195,6 +198,7 @@ void uci_go(const char* args) {
         s.tc_moves = 1;
         s.node_limit = 0;
     }
+    c.infinite = strstr(args, "infinite") != nullptr;
     c.search_state = strstr(args, "ponder") ? SEARCH_GO_PONDER : SEARCH_GO;
 }
 
@@ -223,7 +227,7 @@ void handle_uci_command(char* line) {
     }
     if (!strcmp(word, "isready")) print_line("readyok");
     if (!strcmp(word, "debug")) command_log = true;
-    if (!strcmp(word, "_show") && uci_hooks.show_params) uci_hooks.show_params();
+    if (!strcmp(word, "_show")) print_search_params();
     if (!strcmp(word, "ponderhit") && c.search_state == SEARCH_PONDERING) c.search_state = SEARCH_THINKING;
     if (!strcmp(word, "stop") && c.search_state != 0) {
         c.search_state |= SEARCH_STOP_REQUESTED;
@@ -233,7 +237,12 @@ void handle_uci_command(char* line) {
     bool changes_state = !strcmp(word, "setoption") || !strcmp(word, "ucinewgame") || !strcmp(word, "position") ||
                          !strcmp(word, "go");
     if (changes_state && c.search_state != 0) {
-        print_line("info string unexpected command %s during a search, ignored", word);
+        // Losing the process would lose the game: stop the search, let it answer, then run
+        // the command.
+        print_line("info string unexpected command %s, stopping the search", word);
+        defer_command(line);
+        c.search_state |= SEARCH_STOP_REQUESTED;
+        c.stop = 1;
         return;
     }
     if (!strcmp(word, "setoption")) uci_setoption(args);

@@ -65,8 +65,10 @@ int remove_file(const char* path);      // 0 also when the file did not exist
 bool file_exists(const char* path);
 bool is_directory(const char* path);
 
-// Memory for large tables, zero-filled; nullptr on failure.
+// Memory for large tables, zero-filled; nullptr on failure or when the request exceeds half
+// of the physical memory. free_large must be given the size that was allocated.
 void* alloc_large(size_t bytes);
 void free_large(void* p, size_t bytes);
+uint64_t physical_memory_bytes();
 
 }  // namespace platform

@@ -185,14 +185,26 @@ bool is_directory(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void* alloc_large(size_t bytes) {
-    if (bytes == 0) return nullptr;
-    void* p = nullptr;
-    if (posix_memalign(&p, 64, bytes) != 0) return nullptr;
-    memset(p, 0, bytes);
-    return p;
+uint64_t physical_memory_bytes() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long page_size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_size <= 0) return 0;
+    return uint64_t(pages) * uint64_t(page_size);
 }
 
-void free_large(void* p, size_t) { free(p); }
+// Anonymous mappings come zero-filled and take physical pages only when touched, so even a
+// large table is ready at once. Requests above half the machine's memory are refused: the
+// table would push everything else out, and callers fall back to a smaller size.
+void* alloc_large(size_t bytes) {
+    if (bytes == 0) return nullptr;
+    uint64_t physical = physical_memory_bytes();
+    if (physical && uint64_t(bytes) > physical / 2) return nullptr;
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void free_large(void* p, size_t bytes) {
+    if (p) munmap(p, bytes);
+}
 
 }  // namespace platform

@@ -1,0 +1,13 @@
+// Perft through the staged move picker: counts the leaves of the legal move tree while
+// exercising the picker's generation stages.
+#pragma once
+
+#include "search/thread.h"
+
+// Adds to t.nodes the number of legal move sequences of length depth (>= 1) from t.pos at `ply`.
+void perft_picker(SearchThread& t, int ply, int depth);
+
+// Runs perft below each legal root move of t.pos; calls report(ctx, move, count) per move in
+// picker order. Returns the total.
+using PerftMoveReport = void (*)(void* ctx, Move move, u64 count);
+u64 perft_picker_divide(SearchThread& t, int depth, PerftMoveReport report, void* ctx);

@@ -1,0 +1,178 @@
+// The search over the UCI protocol: answers during a search, pondering, reproducible fixed
+// searches, unexpected commands and end of input while searching.
+#include <gtest/gtest.h>
+
+#include "engine_session.h"
+#include "process_util.h"
+
+namespace {
+
+std::string nodes_of_last_info(const std::string& out) {
+    std::string last;
+    for (auto& l : split_lines(out))
+        if (l.rfind("info depth", 0) == 0 && l.find(" pv ") != std::string::npos) last = l;
+    size_t p = last.find(" nodes ");
+    if (p == std::string::npos) return "";
+    return last.substr(p + 7, last.find(' ', p + 7) - p - 7);
+}
+
+TEST(UciSearch, FixedNodeSearchIsReproducible) {
+    const std::string input =
+        "setoption name Threads value 1\nucinewgame\nposition startpos moves e2e4 c7c5\ngo nodes 30000\n";
+    EngineSession a, b;
+    ASSERT_TRUE(a.start());
+    ASSERT_TRUE(b.start());
+    a.send(input);
+    b.send(input);
+    std::string best_a = a.wait_for("bestmove", 20);
+    std::string best_b = b.wait_for("bestmove", 20);
+    ASSERT_FALSE(best_a.empty());
+    EXPECT_EQ(best_a, best_b);
+    EXPECT_EQ(nodes_of_last_info(a.all), nodes_of_last_info(b.all));
+    EXPECT_FALSE(nodes_of_last_info(a.all).empty());
+    // The same search again after "ucinewgame" in one process.
+    a.all.clear();
+    a.send(input);
+    EXPECT_EQ(a.wait_for("bestmove", 20), best_a);
+    EXPECT_EQ(nodes_of_last_info(a.all), nodes_of_last_info(b.all));
+    a.send("quit");
+    b.send("quit");
+    EXPECT_EQ(a.wait_exit(5), 0);
+}
+
+TEST(UciSearch, IsreadyAndStopAnswerQuicklyDuringInfiniteSearch) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("isready");
+    ASSERT_FALSE(e.wait_for("readyok", 10).empty());
+    e.send("position startpos\ngo infinite");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    auto t0 = std::chrono::steady_clock::now();
+    e.send("isready");
+    ASSERT_FALSE(e.wait_for("readyok", 2).empty());
+    EXPECT_LT(seconds_since(t0), 0.1);
+    t0 = std::chrono::steady_clock::now();
+    e.send("stop");
+    std::string best = e.wait_for("bestmove", 2);
+    ASSERT_FALSE(best.empty());
+    EXPECT_LT(seconds_since(t0), 0.1);
+    EXPECT_NE(best, "bestmove null");
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, PonderhitTurnsThePonderSearchIntoANormalOne) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("position startpos moves e2e4\ngo ponder wtime 2000 btime 2000");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    // While pondering no answer comes, however long it takes.
+    EXPECT_TRUE(e.wait_for("bestmove", 0.3).empty());
+    e.send("ponderhit");
+    std::string best = e.wait_for("bestmove", 5);
+    ASSERT_FALSE(best.empty());
+    EXPECT_NE(best.find(" ponder "), std::string::npos);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, StopEndsAPonderSearch) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("position startpos\ngo ponder wtime 100000 btime 100000");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    e.send("stop");
+    std::string best = e.wait_for("bestmove", 2);
+    EXPECT_FALSE(best.empty());
+    EXPECT_NE(best, "bestmove null");
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, FinishedPonderSearchHoldsItsAnswer) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    // Mate in one: the search ends at once but must wait for the opponent's move.
+    e.send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1\ngo ponder wtime 1000 btime 1000");
+    EXPECT_TRUE(e.wait_for("bestmove", 0.5).empty());
+    e.send("ponderhit");
+    EXPECT_EQ(e.wait_for("bestmove", 2), "bestmove a1a8");
+    e.send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1\ngo ponder wtime 1000 btime 1000");
+    EXPECT_TRUE(e.wait_for("bestmove", 0.3).empty());
+    e.send("stop");
+    EXPECT_EQ(e.wait_for("bestmove", 2), "bestmove a1a8");
+    // Infinite analysis answers only on "stop", even when the mate is found at once.
+    e.send("go infinite");
+    EXPECT_TRUE(e.wait_for("bestmove", 0.3).empty());
+    e.send("stop");
+    EXPECT_EQ(e.wait_for("bestmove", 2), "bestmove a1a8");
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, CommandsDuringASearchStopItAndThenRun) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("position startpos\ngo infinite");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    e.send("position startpos moves e2e4");
+    EXPECT_FALSE(e.wait_for("info string unexpected command position", 2).empty());
+    EXPECT_FALSE(e.wait_for("bestmove", 2).empty());
+    // The deferred "position" took effect: Black is to move now.
+    e.send("go depth 3");
+    std::string best = e.wait_for("bestmove", 5);
+    ASSERT_GE(best.size(), 13u);
+    const char rank = best[10];
+    EXPECT_TRUE(rank == '7' || rank == '8') << best;
+    e.send("go infinite");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    e.send("go depth 2");
+    EXPECT_FALSE(e.wait_for("bestmove", 2).empty());
+    EXPECT_FALSE(e.wait_for("bestmove", 5).empty());  // the deferred "go"
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, ClosedInputDuringASearchEndsTheProcess) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("position startpos\ngo infinite");
+    ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    e.close_input();
+    EXPECT_EQ(e.wait_exit(3), 0);
+}
+
+TEST(UciSearch, MateScoresInTheInfoLines) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1\ngo depth 3");
+    EXPECT_EQ(e.wait_for("bestmove", 10), "bestmove a1a8");
+    EXPECT_NE(e.all.find("score mate 1 "), std::string::npos);
+    // Black's only move walks into Ra8 mate: mated in one move, counted as UCI does.
+    e.all.clear();
+    e.send("position fen 7k/8/6K1/8/8/8/8/R7 b - - 0 1\ngo depth 4");
+    EXPECT_EQ(e.wait_for("bestmove", 10), "bestmove h8g8 ponder a1a8");
+    EXPECT_NE(e.all.find("score mate -1 "), std::string::npos);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, BenchAtLowDepthIsReproducible) {
+    auto a = run_engine({"-d", "6", "-bench"}, "", 60);
+    auto b = run_engine({"-d", "6", "-bench"}, "", 60);
+    auto lines = split_lines(a.out);
+    int pos_lines = 0;
+    std::string total_a, total_b;
+    for (auto& l : lines) {
+        pos_lines += l.rfind("pos ", 0) == 0;
+        if (l.rfind("total time", 0) == 0) total_a = l.substr(l.find("nodes="));
+    }
+    for (auto& l : split_lines(b.out))
+        if (l.rfind("total time", 0) == 0) total_b = l.substr(l.find("nodes="));
+    EXPECT_EQ(pos_lines, 20);
+    ASSERT_FALSE(total_a.empty());
+    EXPECT_EQ(total_a.substr(0, total_a.find(',')), total_b.substr(0, total_b.find(',')));
+    EXPECT_NE(a.out.find("running benchmark using 1 threads"), std::string::npos);
+}
+
+}  // namespace
