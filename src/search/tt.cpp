@@ -198,6 +198,21 @@ int tt_probe(Position& pos, int* score, int* eval, int* depth, Move* move, int* 
 
 int tt_move_code(Position& pos, Move move) {
     const int from = move_from(move), to = move_to(move);
+    // Chess960 castling may leave the king where it stands or put it on its own rook's square,
+    // so castling is judged before the tests that would reject those.
+    if (move && piece_type(pos.board[from]) == KING && (move & FLAG_MASK) &&
+        piece_colour(pos.board[from]) == pos.side) {
+        const int side = pos.side;
+        const int flags = move & FLAG_MASK;
+        if (square_rank(from) != (side == WHITE ? 0 : 7) || (flags != FLAG_KING_SIDE && flags != FLAG_QUEEN_SIDE))
+            return 6;
+        const bool king_side = flags == FLAG_KING_SIDE;
+        const int idx = castling_index(side, move);
+        if (!(pos.castling & (1 << idx)) || to != castle_king_dest(from, king_side) ||
+            (pos.castle_path[idx] & occupancy(pos)))
+            return 12;
+        return is_legal(pos, side, move) ? 0 : 14;
+    }
     if (from == to) return 1;
     const int piece = pos.board[from], victim = pos.board[to];
     if (!piece || piece_type(victim) == KING) return 2;

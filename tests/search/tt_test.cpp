@@ -4,6 +4,8 @@
 
 #include "board/fen.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/attacks.h"
 #include "board/notation.h"
 #include "search_fixture.h"
 
@@ -143,7 +145,7 @@ TEST_F(TTTest, ImplausibleMovesGetTheirCode) {
     EXPECT_EQ(tt_move_code(pos, make_move_code(2, 20)), 9);     // bishop c1-e3 through d2
     EXPECT_EQ(tt_move_code(pos, make_move_code(0, 16)), 10);    // rook through a2
     EXPECT_EQ(tt_move_code(pos, make_move_code(3, 19)), 11);    // queen d1-d3 through d2
-    EXPECT_EQ(tt_move_code(pos, make_move_code(4, 6, FLAG_KING_SIDE)), 4);  // own knight on g1
+    EXPECT_EQ(tt_move_code(pos, make_move_code(4, 6, FLAG_KING_SIDE)), 12);  // knight and bishop in the way
     EXPECT_EQ(tt_move_code(pos, uci("e2e4")), 0);
     EXPECT_EQ(tt_move_code(pos, uci("g1f3")), 0);
     set_fen(pos, "4k3/8/8/8/8/8/8/4KB1R w K - 0 1");
@@ -157,6 +159,32 @@ TEST_F(TTTest, ImplausibleMovesGetTheirCode) {
     int score, depth, bound;
     Move move;
     EXPECT_EQ(probe(&score, &depth, &move, &bound), 0);
+}
+
+// Every legal move is a plausible hash move, Chess960 castling included: the king may already
+// stand on its destination, or land on its own castling rook's square.
+TEST_F(TTTest, EveryLegalMoveValidates) {
+    const char* fens[] = {
+        START_FEN,
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "4k3/8/8/8/8/8/8/5RKR w F - 0 1",        // king on g1: king-side castling leaves it there
+        "4k3/8/8/8/8/8/8/4K1R1 w G - 0 1",       // king e1, rook g1: the king lands on the rook
+        "1r2k3/8/8/8/8/8/8/1RK5 w B - 0 1",      // king c1 already on its queen-side destination
+        "rk5r/8/8/8/8/8/8/RK5R b KQkq - 0 1",    // black to move, rooks on both sides
+        "4k3/1P6/8/3pP3/8/8/8/4K3 w - d6 0 1",   // promotions and en passant
+    };
+    for (const char* fen : fens) {
+        set_fen(pos, fen);
+        MoveEntry list[MAX_MOVES];
+        const int n = gen_all_moves(pos, list);
+        int legal = 0;
+        for (int i = 0; i < n; i++) {
+            if (!is_legal(pos, pos.side, list[i].move)) continue;
+            legal++;
+            EXPECT_EQ(tt_move_code(pos, list[i].move), 0) << fen << " move " << std::hex << list[i].move;
+        }
+        EXPECT_GT(legal, 0) << fen;
+    }
 }
 
 TEST_F(TTTest, NoTableMeansNoHits) {
