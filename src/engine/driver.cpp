@@ -143,6 +143,8 @@ void run_deferred_command() {
 
 }  // namespace
 
+bool command_deferred() { return has_deferred; }
+
 void defer_command(const char* line) {
     set_field(deferred_line, line);
     has_deferred = true;

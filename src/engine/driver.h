@@ -19,6 +19,9 @@ void allocate_hash_at_startup();
 // A command that changes the game or the options arrived during a search: the search is
 // stopped and the command runs after its "bestmove".
 void defer_command(const char* line);
+// Whether a command is waiting for the running search to end; no further input is read then,
+// so that the commands after it keep their order.
+bool command_deferred();
 
 // Console flags: the engine plays its move after a console-started search (auto-move), or
 // keeps moving for both sides (self-play).

@@ -5,6 +5,7 @@
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/console.h"
+#include "engine/driver.h"
 #include "engine/uci.h"
 #include "platform/platform.h"
 
@@ -75,6 +76,7 @@ bool splitter_next_line(LineSplitter& s, char* line, int line_size) {
 }
 
 void read_input() {
+    if (command_deferred()) return;
     if (!input_opened) {
         platform::stdin_open();
         splitter_reset(input_splitter);

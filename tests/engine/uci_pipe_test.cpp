@@ -302,3 +302,19 @@ TEST(UciPipe, ConfigurationFileAndLog) {
     remove((dir + "/engine.cfg").c_str());
     rmdir(dir.c_str());
 }
+
+TEST(UciPipe, CommandsDuringASearchKeepTheirOrder) {
+    // "position" and "go" arrive together while a search runs: the search stops and answers,
+    // then both run in order, so the second answer is a move for Black after 1. e4.
+    auto r = run_engine({}, "position startpos\ngo infinite\nposition startpos moves e2e4\ngo depth 4\n", 30.0);
+    ASSERT_FALSE(r.timed_out);
+    std::vector<std::string> best;
+    for (auto& l : split_lines(r.out))
+        if (l.rfind("bestmove ", 0) == 0) best.push_back(l.substr(9, 4));
+    ASSERT_EQ(best.size(), 2u) << r.out;
+    const char* black_moves[] = {"a7a6", "a7a5", "b7b6", "b7b5", "c7c6", "c7c5", "d7d6", "d7d5", "e7e6", "e7e5",
+                                 "f7f6", "f7f5", "g7g6", "g7g5", "h7h6", "h7h5", "b8a6", "b8c6", "g8f6", "g8h6"};
+    bool black = false;
+    for (auto* m : black_moves) black |= best[1] == m;
+    EXPECT_TRUE(black) << best[1];
+}
