@@ -107,7 +107,9 @@ void report_result() {
     const int side = pos.side;
     const Move best = c.pv[1];
     const Move ponder = best ? c.pv[2] : 0;
-    char best_text[MOVE_TEXT] = "null", ponder_text[MOVE_TEXT] = "null";
+    // With no legal move the answer is the protocol's null move.
+    char best_text[MOVE_TEXT] = "0000", ponder_text[MOVE_TEXT] = "0000";
+    if (!settings.uci_mode) memcpy(best_text, "null", 5);
     if (best) move_to_uci(pos, side, best, best_text);
     if (ponder) move_to_uci(pos, side ^ 1, ponder, ponder_text);
     if (settings.uci_mode) {
