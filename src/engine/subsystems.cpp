@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/settings.h"
-#include "engine/inspect.h"
+#include "engine/diagnostics.h"
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "eval/eval.h"

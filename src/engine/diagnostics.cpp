@@ -1,4 +1,4 @@
-#include "engine/inspect.h"
+#include "engine/diagnostics.h"
 
 #include "board/attacks.h"
 #include "core/output.h"
