@@ -171,7 +171,9 @@ void uci_go(const char* args) {
         s.node_limit = 0;
         s.depth_limit = 80;
         s.tc_moves = 40;
-        c.movestogo = atoi(v);
+        // A count below 1 would hand the whole clock to this move.
+        const int n = atoi(v);
+        c.movestogo = n < 1 ? 1 : n;
     }
     if (keyword_value(args, "depth", v, sizeof v)) {
         int d = atoi(v);
