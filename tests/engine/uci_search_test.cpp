@@ -47,16 +47,18 @@ TEST(UciSearch, IsreadyAndStopAnswerQuicklyDuringInfiniteSearch) {
     ASSERT_FALSE(e.wait_for("readyok", 10).empty());
     e.send("position startpos\ngo infinite");
     ASSERT_FALSE(e.wait_for("info depth", 10).empty());
+    // The engine answers within milliseconds; the bound leaves room for a loaded CI machine
+    // and sanitizer builds while still catching a reader that waits for the search.
     auto t0 = std::chrono::steady_clock::now();
     e.send("isready");
     ASSERT_FALSE(e.wait_for("readyok", 2).empty());
-    EXPECT_LT(seconds_since(t0), 0.1);
+    EXPECT_LT(seconds_since(t0), 0.4);
     t0 = std::chrono::steady_clock::now();
     e.send("stop");
     std::string best = e.wait_for("bestmove", 2);
     ASSERT_FALSE(best.empty());
-    EXPECT_LT(seconds_since(t0), 0.1);
-    EXPECT_NE(best, "bestmove null");
+    EXPECT_LT(seconds_since(t0), 0.4);
+    EXPECT_NE(best, "bestmove 0000");
     e.send("quit");
     EXPECT_EQ(e.wait_exit(5), 0);
 }
@@ -84,7 +86,7 @@ TEST(UciSearch, StopEndsAPonderSearch) {
     e.send("stop");
     std::string best = e.wait_for("bestmove", 2);
     EXPECT_FALSE(best.empty());
-    EXPECT_NE(best, "bestmove null");
+    EXPECT_NE(best, "bestmove 0000");
     e.send("quit");
     EXPECT_EQ(e.wait_exit(5), 0);
 }
