@@ -88,15 +88,19 @@ int move_flags(Position& pos, int side, const MoveEntry& entry) {
     return flags;
 }
 
+Move first_legal_move(Position& pos) {
+    MoveEntry list[MAX_MOVES];
+    const int n = gen_all_moves(pos, list);
+    for (int i = 0; i < n; i++)
+        if (is_legal(pos, pos.side, list[i].move)) return list[i].move;
+    return 0;
+}
+
 bool is_draw(Position& pos, int plies_from_root) {
     if (pos.rule50 < 4) return false;
     if (pos.rule50 >= 100) {
         // The fifty-move rule does not override a mate given on the hundredth half-move.
-        MoveEntry list[MAX_MOVES];
-        int n = gen_all_moves(pos, list);
-        for (int i = 0; i < n; i++)
-            if (is_legal(pos, pos.side, list[i].move)) return true;
-        return false;
+        return first_legal_move(pos) != 0;
     }
     const MoveHistory& hist = *pos.owner;
     const int h = hist.count;

@@ -16,6 +16,9 @@ constexpr int MF_SEVENTH_RANK = 8;
 constexpr int MF_SIXTH_RANK_PUSH = 16;
 int move_flags(Position& pos, int side, const MoveEntry& entry);
 
+// The first legal move of the side to move in generation order, or 0 when it has none.
+Move first_legal_move(Position& pos);
+
 // Fifty-move rule or repetition; plies_from_root is 0 outside the search.
 bool is_draw(Position& pos, int plies_from_root);
 

@@ -4,7 +4,6 @@
 
 #include "board/attacks.h"
 #include "board/makemove.h"
-#include "board/movegen.h"
 #include "board/notation.h"
 #include "core/output.h"
 #include "core/settings.h"
@@ -79,16 +78,6 @@ bool play_book_move() {
     return true;
 }
 
-// A search stopped before it finished its first iteration has no result of its own; a legal
-// move is still owed to the GUI whenever one exists.
-Move first_legal_move(Position& pos) {
-    MoveEntry list[MAX_MOVES];
-    const int n = gen_all_moves(pos, list);
-    for (int i = 0; i < n; i++)
-        if (is_legal(pos, pos.side, list[i].move)) return list[i].move;
-    return 0;
-}
-
 void print_console_statistics(const char* best) {
     const SearchControl& c = search_control;
     const double nodes = double(c.totals[CNT_NODES]);
@@ -118,6 +107,8 @@ void report_result() {
     const int side = pos.side;
     Move best = c.pv[1];
     const Move ponder = best ? c.pv[2] : 0;
+    // A search stopped before it finished its first iteration has no result of its own; a
+    // legal move is still owed to the GUI whenever one exists.
     if (!best) best = first_legal_move(pos);
     // With no legal move the answer is the protocol's null move.
     char best_text[MOVE_TEXT] = "0000", ponder_text[MOVE_TEXT] = "0000";

@@ -86,7 +86,8 @@ void read_input() {
     // overflowing line must be read to be dropped).
     int room = LineSplitter::CAPACITY - 1 - input_splitter.length;
     bool has_line = false;
-    for (int i = 0; i < input_splitter.length && !has_line; i++) has_line = is_separator(input_splitter.pending[i]);
+    if (room <= 0)
+        for (int i = 0; i < input_splitter.length && !has_line; i++) has_line = is_separator(input_splitter.pending[i]);
     if (!input_closed && (room > 0 || !has_line)) {
         char buf[8192];
         int want = room < int(sizeof buf) ? (room > 0 ? room : int(sizeof buf)) : int(sizeof buf);

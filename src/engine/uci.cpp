@@ -15,7 +15,7 @@
 #include "search/params.h"
 #include "search/perft_picker.h"
 
-UciHooks uci_hooks = {nullptr, nullptr, nullptr};
+UciHooks uci_hooks = {nullptr, nullptr};
 
 namespace {
 

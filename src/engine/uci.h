@@ -7,6 +7,5 @@ void handle_uci_command(char* line);
 struct UciHooks {
     void (*eval)();     // "eval": prints the static evaluation of the game position
     void (*tbprobe)();  // "tbprobe": prints the tablebase result of the game position
-    void (*show_params)();  // "_show": prints the search parameter tables
 };
 extern UciHooks uci_hooks;
