@@ -64,6 +64,10 @@ int copy_file(const char* from, const char* to);
 int remove_file(const char* path);      // 0 also when the file did not exist
 bool file_exists(const char* path);
 bool is_directory(const char* path);
+// Size of a regular file in bytes, -1 when it cannot be read.
+int64_t file_size(const char* path);
+// Whether two names refer to the same existing file (the same file under any name or link).
+bool same_file(const char* a, const char* b);
 
 // Memory for large tables, zero-filled; nullptr on failure or when the request exceeds half
 // of the physical memory. free_large must be given the size that was allocated.
