@@ -59,6 +59,11 @@ struct Settings {
     i16 LMR_depth;
     // Tool arguments that have no option row.
     char train_file[150];
+    u32 selfplay_games;      // -selfplay: games to play
+    u64 random_seed;         // -seed: makes a generator run repeatable
+    u8 seed_given;
+    char openings_file[150]; // -openings: EPD start positions for the generator
+    i16 random_plies;        // -random_plies: random plies before a game; -1 for the default
 };
 
 // search_state bits.

@@ -14,6 +14,7 @@ enum RunMode {
     RUN_BIN_TO_EPD = 13,
     RUN_PRUNE_NN = 14,
     RUN_GROW_BOOK = 15,
+    RUN_SELFPLAY = 16,
 };
 
 struct CommandLine {

@@ -17,6 +17,7 @@
 #include "engine/thread_state.h"
 #include "platform/platform.h"
 #include "search/tt.h"
+#include "tools/tools.h"
 
 namespace {
 
@@ -29,11 +30,7 @@ const char* mode_name(int mode) {
         case RUN_BENCH: return "the benchmark (-bench, -pbench)";
         case RUN_MAKE_BOOK: return "book building (-mkbook)";
         case RUN_GROW_BOOK: return "book growing (-mkbook2)";
-        case RUN_MAKE_TRAIN_DATA:
-        case RUN_GEN_TRAIN_DATA:
-        case RUN_EPD_TO_BIN:
-        case RUN_BIN_TO_EPD:
-        case RUN_PRUNE_NN: return "the training-data tools";
+        case RUN_PRUNE_NN: return "network pruning (-prune_nn)";
         default: return "this mode";
     }
 }
@@ -50,6 +47,18 @@ int run_mode(const CommandLine& cl) {
             return 0;
         case RUN_MAKE_CONFIG:
             return 0;
+        case RUN_SCAN_PGN:
+            return scan_pgn();
+        case RUN_EPD_TO_BIN:
+            return epd_to_bin();
+        case RUN_BIN_TO_EPD:
+            return bin_to_epd();
+        case RUN_GEN_TRAIN_DATA:
+            return gen_train_data();
+        case RUN_MAKE_TRAIN_DATA:
+            return make_train_data();
+        case RUN_SELFPLAY:
+            return run_selfplay();
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;
