@@ -64,6 +64,9 @@ struct Settings {
     u8 seed_given;
     char openings_file[150]; // -openings: EPD start positions for the generator
     i16 random_plies;        // -random_plies: random plies before a game; -1 for the default
+    u16 train_epochs;        // -epochs
+    u16 train_hidden;        // -hidden: hidden units of a network trained from scratch
+    u8 train_resume;         // -train ... 1: continue from the NN_File network
 };
 
 // search_state bits.

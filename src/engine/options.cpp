@@ -34,6 +34,8 @@ void set_settings_defaults() {
     s.minibatch = 3000;
     set_field(s.out_file, "tmp0.epd");
     s.random_plies = -1;
+    s.train_epochs = 10;
+    s.train_hidden = 1536;
     s.uci_mode = 1;
     s.node_limit = 0;
     s.depth_limit = 80;

@@ -59,6 +59,8 @@ int run_mode(const CommandLine& cl) {
             return make_train_data();
         case RUN_SELFPLAY:
             return run_selfplay();
+        case RUN_TRAIN:
+            return run_trainer();
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;
@@ -87,11 +89,6 @@ int engine_main(int argc, char** argv) {
     if (exit_code >= 0) {
         free_thread_state(main_thread);
         return exit_code;
-    }
-    if (cl.training_switch) {
-        fputs("Need to compile with 'make train_'\n", stdout);
-        free_thread_state(main_thread);
-        return 1;
     }
 
     print_line("info string Hello from %s", ENGINE_NAME);

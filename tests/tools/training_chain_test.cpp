@@ -6,7 +6,11 @@
 #include <map>
 #include <set>
 
+#include "board/attacks.h"
+#include "board/makemove.h"
 #include "engine/process_util.h"
+#include "tools/pgn.h"
+#include "tools/san.h"
 #include "tools_test_util.h"
 
 using namespace tools_test;
@@ -44,6 +48,42 @@ std::vector<std::string> games_of(const std::string& pgn) {
     return games;
 }
 
+// Replays a self-play game and checks that it ended the way its tags say: by mate, stalemate
+// or a drawing rule, or by the score thresholds of the generator's adjudication.
+void check_game_end(const std::string& text) {
+    auto g = std::make_unique<PgnGame>();
+    memset(g.get(), 0, sizeof(PgnGame));
+    parse_pgn_game(*g, text.c_str());
+    auto b = make_board(g->fen);
+    std::vector<int> white_view;
+    for (int i = 0; i < g->move_count; i++) {
+        Move m;
+        ASSERT_EQ(read_san(b->pos, g->moves[i], &m), 1) << g->moves[i];
+        white_view.push_back(b->pos.side == WHITE ? g->scores[i] : -g->scores[i]);
+        make_move(b->pos, m);
+    }
+    const int n = int(white_view.size());
+    const bool no_moves = first_legal_move(b->pos) == 0;
+    const bool in_check = is_attacked(b->pos, b->pos.king_sq[b->pos.side], b->pos.side ^ 1);
+    if (text.find("[Termination \"normal\"]") != std::string::npos) {
+        if (g->result != 0) {
+            EXPECT_TRUE(no_moves && in_check) << "a decisive game without mate";
+            EXPECT_EQ(g->result, b->pos.side == WHITE ? -1 : 1);
+        } else {
+            EXPECT_TRUE((no_moves && !in_check) || is_draw(b->pos, 0) || popcount(occupancy(b->pos)) <= 4);
+        }
+        return;
+    }
+    ASSERT_NE(text.find("[Termination \"adjudication\"]"), std::string::npos);
+    if (g->result != 0) {
+        ASSERT_GE(n, 8);
+        for (int i = n - 8; i < n; i++) EXPECT_GE(g->result * white_view[size_t(i)], 1000) << "ply " << i;
+    } else if (n < 400) {
+        ASSERT_GE(n, 80);
+        for (int i = n - 16; i < n; i++) EXPECT_LE(abs(white_view[size_t(i)]), 10) << "ply " << i;
+    }
+}
+
 }  // namespace
 
 TEST(TrainingChain, SelfPlayGamesBecomeRecordsAndComeBack) {
@@ -68,7 +108,7 @@ TEST(TrainingChain, SelfPlayGamesBecomeRecordsAndComeBack) {
         starts.insert(g.substr(fen, g.find('"', fen + 6) - fen));
         const size_t count = g.find("[PlyCount \"");
         plies += std::stoi(g.substr(count + 11));
-        EXPECT_NE(g.find("[Termination \""), std::string::npos);
+        check_game_end(g);
     }
     EXPECT_EQ(starts.size(), 6u);
 
