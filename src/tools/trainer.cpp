@@ -46,6 +46,7 @@ struct Trainer {
     int threads = 1;
     // The batch in progress.
     const TrainSample** batch = nullptr;
+    TrainSample* batch_copy = nullptr;  // the batch's samples side by side, for the caches
     int batch_n = 0;
     float* acc = nullptr;      // [strip][batch][2][TRAIN_STRIP]
     float* partial = nullptr;  // [thread][batch]
@@ -145,7 +146,7 @@ double validation_loss(Trainer& tr, const TrainSample* samples, u64 count) {
     double loss = 0;
     for (u64 at = 0; at < count;) {
         const int n = int(count - at < u64(tr.cfg.batch) ? count - at : u64(tr.cfg.batch));
-        for (int i = 0; i < n; i++) tr.batch[i] = &samples[at + u64(i)];
+        for (int i = 0; i < n; i++) tr.batch_copy[i] = samples[at + u64(i)];
         tr.batch_n = n;
         loss += run_batch(tr, CMD_VALIDATE);
         at += u64(n);
@@ -156,6 +157,9 @@ double validation_loss(Trainer& tr, const TrainSample* samples, u64 count) {
 bool allocate_work(Trainer& tr) {
     const size_t batch = size_t(tr.cfg.batch);
     tr.batch = static_cast<const TrainSample**>(calloc(batch, sizeof(TrainSample*)));
+    tr.batch_copy = static_cast<TrainSample*>(calloc(batch, sizeof(TrainSample)));
+    if (!tr.batch || !tr.batch_copy) return false;
+    for (size_t i = 0; i < batch; i++) tr.batch[i] = &tr.batch_copy[i];
     tr.acc = static_cast<float*>(aligned_alloc(64, size_t(tr.strips) * batch * 2 * TRAIN_STRIP * sizeof(float)));
     tr.partial = static_cast<float*>(calloc(batch * size_t(tr.threads), sizeof(float)));
     tr.d_out = static_cast<float*>(calloc(batch, sizeof(float)));
@@ -175,6 +179,7 @@ void free_work(Trainer& tr) {
         for (int t = 0; t < tr.threads; t++) free(tr.grads[t].l1);
     free(tr.grads);
     free(tr.batch);
+    free(tr.batch_copy);
     free(tr.acc);
     free(tr.partial);
     free(tr.d_out);
@@ -259,7 +264,7 @@ int run_training(const TrainerConfig& config) {
         double loss = 0;
         for (u64 at = 0; at < train;) {
             const int n = int(train - at < u64(tr.cfg.batch) ? train - at : u64(tr.cfg.batch));
-            for (int i = 0; i < n; i++) tr.batch[i] = &samples[order[at + u64(i)]];
+            for (int i = 0; i < n; i++) tr.batch_copy[i] = samples[order[at + u64(i)]];
             tr.batch_n = n;
             // Cosine from the full rate down to the floor over the whole run.
             const double progress = double(tr.step) / total_batches;
