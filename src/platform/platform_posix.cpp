@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,14 @@ void sleep_ms(int ms) {
     ts.tv_nsec = long(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
+}
+
+void yield_thread() { sched_yield(); }
+
+int timer_capabilities(int* min_ms, int* max_ms) {
+    *min_ms = 1;
+    *max_ms = 1000000;
+    return 0;
 }
 
 int timer_begin_period(int) { return 0; }
