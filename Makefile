@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all build bench test test-debug test-slow test-tsan windows clean
+.PHONY: all build bench test test-debug test-slow test-tsan windows windows-smoke clean
 
 all: build
 
@@ -34,6 +34,12 @@ test-tsan:
 windows:
 	cmake --preset windows
 	cmake --build --preset windows -j2
+
+# The Windows executable's smoke session under wine, checked against the portable Linux build.
+windows-smoke: windows
+	cmake --preset portable
+	cmake --build --preset portable -j2 --target vellum
+	./scripts/windows_smoke.sh build/windows build/portable/vellum
 
 clean:
 	rm -rf build
