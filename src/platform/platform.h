@@ -64,6 +64,12 @@ void mutex_destroy(Mutex& m);
 const void* map_file(const char* path, uint64_t* size);
 void unmap_file(const void* data, uint64_t size);
 
+// Path conventions: the character that joins a directory and a file name, and whether a
+// character separates the directories of a search path such as SyzygyPath (';' everywhere,
+// and ':' too where it cannot be part of a drive name).
+char directory_separator();
+bool is_path_list_separator(char c);
+
 // File helpers (no shell involved). Each returns 0 on success.
 int copy_file(const char* from, const char* to);
 int remove_file(const char* path);      // 0 also when the file did not exist

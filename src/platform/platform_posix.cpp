@@ -156,6 +156,9 @@ void unmap_file(const void* data, uint64_t size) {
     if (data) munmap(const_cast<void*>(data), size_t(size));
 }
 
+char directory_separator() { return '/'; }
+bool is_path_list_separator(char c) { return c == ';' || c == ':'; }
+
 int copy_file(const char* from, const char* to) {
     FILE* in = fopen(from, "rb");
     if (!in) return -1;

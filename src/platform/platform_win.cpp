@@ -245,6 +245,10 @@ void unmap_file(const void* data, uint64_t) {
     if (data) UnmapViewOfFile(data);
 }
 
+char directory_separator() { return '\\'; }
+// "C:\Chess\Syzygy" holds a ':', so only ';' separates directories.
+bool is_path_list_separator(char c) { return c == ';'; }
+
 int copy_file(const char* from, const char* to) { return CopyFileA(from, to, FALSE) ? 0 : -1; }
 
 int remove_file(const char* path) {

@@ -147,6 +147,9 @@ void check_files(const std::string& dir) {
     check(platform::file_exists(data.c_str()) && !platform::is_directory(data.c_str()), "a file is a file");
     check(!platform::file_exists(missing.c_str()) && !platform::is_directory(missing.c_str()),
           "a missing file is neither");
+    check(platform::is_path_list_separator(';') && !platform::is_path_list_separator(':') &&
+              platform::directory_separator() == '\\',
+          "paths list directories with ';' and join names with '\\', so a drive name stays whole");
 
     uint64_t size = 1;
     const void* view = platform::map_file(data.c_str(), &size);
