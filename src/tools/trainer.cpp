@@ -160,27 +160,25 @@ bool allocate_work(Trainer& tr) {
     tr.batch_copy = static_cast<TrainSample*>(calloc(batch, sizeof(TrainSample)));
     if (!tr.batch || !tr.batch_copy) return false;
     for (size_t i = 0; i < batch; i++) tr.batch[i] = &tr.batch_copy[i];
-    tr.acc = static_cast<float*>(aligned_alloc(64, size_t(tr.strips) * batch * 2 * TRAIN_STRIP * sizeof(float)));
+    tr.acc = alloc_floats(size_t(tr.strips) * batch * 2 * TRAIN_STRIP);
     tr.partial = static_cast<float*>(calloc(batch * size_t(tr.threads), sizeof(float)));
     tr.d_out = static_cast<float*>(calloc(batch, sizeof(float)));
     tr.grads = static_cast<StripGradients*>(calloc(size_t(tr.threads), sizeof(StripGradients)));
     if (!tr.batch || !tr.acc || !tr.partial || !tr.d_out || !tr.grads) return false;
     for (int t = 0; t < tr.threads; t++) {
-        const size_t bytes = size_t(TRAIN_ROWS) * TRAIN_STRIP * sizeof(float);
-        tr.grads[t].l1 = static_cast<float*>(aligned_alloc(64, bytes));
+        tr.grads[t].l1 = alloc_floats(size_t(TRAIN_ROWS) * TRAIN_STRIP);
         if (!tr.grads[t].l1) return false;
-        memset(tr.grads[t].l1, 0, bytes);
     }
     return true;
 }
 
 void free_work(Trainer& tr) {
     if (tr.grads)
-        for (int t = 0; t < tr.threads; t++) free(tr.grads[t].l1);
+        for (int t = 0; t < tr.threads; t++) free_floats(tr.grads[t].l1);
     free(tr.grads);
     free(tr.batch);
     free(tr.batch_copy);
-    free(tr.acc);
+    free_floats(tr.acc);
     free(tr.partial);
     free(tr.d_out);
 }

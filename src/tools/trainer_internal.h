@@ -5,6 +5,10 @@
 #include "tools/trainer.h"
 #include "tools/training_store.h"
 
+// Zero-filled float arrays aligned for vector loads (nullptr when memory runs out).
+float* alloc_floats(size_t count);
+void free_floats(float* p);
+
 // Converts the usable records of a store into samples (at most `limit`); counts the refused.
 u64 samples_from_store(const TrainingStore& store, u64 limit, Position& pos, TrainSample* out, u64* refused);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 #include "tools/trainer_internal.h"
 
@@ -12,13 +13,6 @@ namespace {
 
 constexpr float ADAM_BETA1 = 0.9f, ADAM_BETA2 = 0.999f, ADAM_EPSILON = 1e-8f;
 constexpr size_t ALIGN = 64;
-
-float* alloc_floats(size_t n) {
-    const size_t bytes = (n * sizeof(float) + ALIGN - 1) / ALIGN * ALIGN;
-    void* p = aligned_alloc(ALIGN, bytes);
-    if (p) memset(p, 0, bytes);
-    return static_cast<float*>(p);
-}
 
 size_t l1_size(int hidden) { return size_t(TRAIN_ROWS) * size_t(hidden); }
 size_t out_size(int hidden) { return size_t(TRAIN_OUTPUT_BUCKETS) * 2 * size_t(hidden); }
@@ -46,6 +40,17 @@ void adam_update(float* w, float* m, float* v, const float* g, int n, float step
 
 }  // namespace
 
+float* alloc_floats(size_t n) {
+    const size_t bytes = (n * sizeof(float) + ALIGN - 1) / ALIGN * ALIGN;
+    void* p = ::operator new[](bytes ? bytes : ALIGN, std::align_val_t(ALIGN), std::nothrow);
+    if (p) memset(p, 0, bytes);
+    return static_cast<float*>(p);
+}
+
+void free_floats(float* p) {
+    if (p) ::operator delete[](p, std::align_val_t(ALIGN));
+}
+
 bool alloc_model(TrainModel& m, int hidden) {
     m.hidden = hidden;
     m.l1 = alloc_floats(l1_size(hidden));
@@ -57,9 +62,9 @@ bool alloc_model(TrainModel& m, int hidden) {
 }
 
 void free_model(TrainModel& m) {
-    free(m.l1);
-    free(m.bias);
-    free(m.out);
+    free_floats(m.l1);
+    free_floats(m.bias);
+    free_floats(m.out);
     m.l1 = m.bias = m.out = nullptr;
 }
 
@@ -76,7 +81,7 @@ bool alloc_adam(AdamState& a, int hidden) {
 }
 
 void free_adam(AdamState& a) {
-    for (float* p : {a.m_l1, a.v_l1, a.m_bias, a.v_bias, a.m_out, a.v_out}) free(p);
+    for (float* p : {a.m_l1, a.v_l1, a.m_bias, a.v_bias, a.m_out, a.v_out}) free_floats(p);
     a = AdamState{};
 }
 
@@ -127,30 +132,47 @@ inline const Lanes* row_lanes(const float* base, int row) {
 
 }  // namespace
 
+// Asks for the rows of a sample ahead of their use; the strip's rows live in the second-level
+// cache, so this hides its latency behind the current sample's work.
+inline void prefetch_rows(const float* rows, const TrainSample& s) {
+    for (int p = 0; p < 2; p++)
+        for (int k = 0; k < s.count; k++) {
+            const float* r = rows + size_t(s.features[p][k]) * TRAIN_STRIP;
+            __builtin_prefetch(r);
+            __builtin_prefetch(r + 16);
+        }
+}
+
+// The accumulator of one perspective: bias plus the sample's rows, in four registers.
+inline void accumulate(const float* rows, const Lanes* bias, const u16* features, int count, Lanes out[STRIP_VECTORS]) {
+    static_assert(STRIP_VECTORS == 4, "four vectors per strip");
+    Lanes a0 = bias[0], a1 = bias[1], a2 = bias[2], a3 = bias[3];
+    for (int k = 0; k < count; k++) {
+        const Lanes* r = row_lanes(rows, features[k]);
+        a0 += r[0];
+        a1 += r[1];
+        a2 += r[2];
+        a3 += r[3];
+    }
+    out[0] = a0, out[1] = a1, out[2] = a2, out[3] = a3;
+}
+
 void strip_forward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, float* acc, float* partial) {
     const int H = m.hidden;
     const float* rows = strip_l1(m, strip);
     const Lanes* bias = reinterpret_cast<const Lanes*>(m.bias + strip * TRAIN_STRIP);
     for (int i = 0; i < n; i++) {
         const TrainSample& s = *batch[i];
-        Lanes a[2][STRIP_VECTORS];
-        for (int p = 0; p < 2; p++) {
-            for (int v = 0; v < STRIP_VECTORS; v++) a[p][v] = bias[v];
-            for (int k = 0; k < s.count; k++) {
-                const Lanes* r = row_lanes(rows, s.features[p][k]);
-                for (int v = 0; v < STRIP_VECTORS; v++) a[p][v] += r[v];
-            }
-        }
+        if (i + 1 < n) prefetch_rows(rows, *batch[i + 1]);
         Lanes* store = reinterpret_cast<Lanes*>(acc + size_t(i) * 2 * TRAIN_STRIP);
+        accumulate(rows, bias, s.features[0], s.count, store);
+        accumulate(rows, bias, s.features[1], s.count, store + STRIP_VECTORS);
         const float* w = m.out + size_t(s.bucket) * 2 * size_t(H) + strip * TRAIN_STRIP;
         const Lanes* w_own = reinterpret_cast<const Lanes*>(w);
         const Lanes* w_other = reinterpret_cast<const Lanes*>(w + H);
         Lanes sum = {};
-        for (int v = 0; v < STRIP_VECTORS; v++) {
-            store[v] = a[0][v];
-            store[STRIP_VECTORS + v] = a[1][v];
-            sum += leaky_lanes(a[0][v]) * w_own[v] + leaky_lanes(a[1][v]) * w_other[v];
-        }
+        for (int v = 0; v < STRIP_VECTORS; v++)
+            sum += leaky_lanes(store[v]) * w_own[v] + leaky_lanes(store[STRIP_VECTORS + v]) * w_other[v];
         partial[i] += lane_sum(sum);
     }
 }
@@ -175,9 +197,13 @@ void strip_backward(const TrainModel& m, int strip, const TrainSample* const* ba
                 da[v] = (d * wp[v]) * (x > 0 ? Lanes{} + 1.0f : Lanes{} + TRAIN_LEAK);
                 bias[v] += da[v];
             }
+            const Lanes d0 = da[0], d1 = da[1], d2 = da[2], d3 = da[3];
             for (int k = 0; k < s.count; k++) {
                 Lanes* r = reinterpret_cast<Lanes*>(g.l1 + size_t(s.features[p][k]) * TRAIN_STRIP);
-                for (int v = 0; v < STRIP_VECTORS; v++) r[v] += da[v];
+                r[0] += d0;
+                r[1] += d1;
+                r[2] += d2;
+                r[3] += d3;
             }
         }
     }

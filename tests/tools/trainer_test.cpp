@@ -59,13 +59,13 @@ Gradients kernel_gradients(const TrainModel& m, const TrainSample& s) {
     Gradients g{std::vector<float>(size_t(TRAIN_ROWS) * size_t(m.hidden)), std::vector<float>(size_t(m.hidden)),
                 std::vector<float>(size_t(TRAIN_OUTPUT_BUCKETS) * 2 * size_t(m.hidden))};
     const TrainSample* batch[1] = {&s};
-    float* acc = static_cast<float*>(aligned_alloc(64, size_t(strips) * 2 * TRAIN_STRIP * sizeof(float)));
+    float* acc = alloc_floats(size_t(strips) * 2 * TRAIN_STRIP);
     float partial = 0;
     for (int k = 0; k < strips; k++) strip_forward(m, k, batch, 1, acc + size_t(k) * 2 * TRAIN_STRIP, &partial);
     const float pred = 1.0f / (1.0f + std::exp(-TRAIN_SIGMOID_SLOPE * partial));
     const float d = 2.0f * (pred - s.target) * pred * (1 - pred) * TRAIN_SIGMOID_SLOPE;
     StripGradients sg{};
-    sg.l1 = static_cast<float*>(aligned_alloc(64, size_t(TRAIN_ROWS) * TRAIN_STRIP * sizeof(float)));
+    sg.l1 = alloc_floats(size_t(TRAIN_ROWS) * TRAIN_STRIP);
     for (int k = 0; k < strips; k++) {
         memset(sg.l1, 0, size_t(TRAIN_ROWS) * TRAIN_STRIP * sizeof(float));
         strip_backward(m, k, batch, 1, acc + size_t(k) * 2 * TRAIN_STRIP, &d, sg);
@@ -80,8 +80,8 @@ Gradients kernel_gradients(const TrainModel& m, const TrainSample& s) {
                         sg.out[b][p][j];
         }
     }
-    free(sg.l1);
-    free(acc);
+    free_floats(sg.l1);
+    free_floats(acc);
     return g;
 }
 
@@ -98,9 +98,9 @@ TEST(Trainer, StripKernelsMatchThePlainForwardPass) {
     for (auto& s : samples) batch.push_back(&s);
     const int n = int(batch.size());
     std::vector<float> partial(size_t(n), 0.0f);
-    float* acc = static_cast<float*>(aligned_alloc(64, size_t(n) * 2 * TRAIN_STRIP * sizeof(float)));
+    float* acc = alloc_floats(size_t(n) * 2 * TRAIN_STRIP);
     for (int k = 0; k < 2; k++) strip_forward(model.m, k, batch.data(), n, acc, partial.data());
-    free(acc);
+    free_floats(acc);
     for (int i = 0; i < n; i++) EXPECT_NEAR(partial[size_t(i)], model_output(model.m, samples[size_t(i)]), 1e-4) << i;
 }
 
