@@ -61,6 +61,9 @@ struct Settings {
     char train_file[150];
 };
 
+// The noise setting that silences all information lines (-quiet, -anepd, the bench).
+constexpr float NOISE_SILENT = 99999.0f;
+
 // search_state bits.
 constexpr int SEARCH_THINKING = 1;
 constexpr int SEARCH_PONDERING = 2;

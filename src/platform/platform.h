@@ -64,6 +64,9 @@ int copy_file(const char* from, const char* to);
 int remove_file(const char* path);      // 0 also when the file did not exist
 bool file_exists(const char* path);
 bool is_directory(const char* path);
+// Size and modification time (nanoseconds) of a regular file, to notice that it changed.
+// Returns 0 on success; -1 when the path names no readable regular file.
+int file_stamp(const char* path, uint64_t* size, int64_t* modified_ns);
 
 // Memory for large tables, zero-filled; nullptr on failure or when the request exceeds half
 // of the physical memory. free_large must be given the size that was allocated.
