@@ -6,6 +6,7 @@
 
 #include "board/fen.h"
 #include "board/tables.h"
+#include "book/book_builder.h"
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/bench.h"
@@ -50,6 +51,8 @@ int run_mode(const CommandLine& cl) {
             return 0;
         case RUN_MAKE_CONFIG:
             return 0;
+        case RUN_MAKE_BOOK:
+            return make_book(settings.pgn_file, "tmp_book.bin");
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;
