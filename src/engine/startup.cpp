@@ -18,6 +18,8 @@
 #include "engine/thread_state.h"
 #include "platform/platform.h"
 #include "search/tt.h"
+#include "tools/book_positions.h"
+#include "tools/epd_analysis.h"
 
 namespace {
 
@@ -51,8 +53,12 @@ int run_mode(const CommandLine& cl) {
             return 0;
         case RUN_MAKE_CONFIG:
             return 0;
+        case RUN_ANALYSE_EPD:
+            return analyze_epd(settings.epd_file, false, nullptr, nullptr);
         case RUN_MAKE_BOOK:
             return make_book(settings.pgn_file, "tmp_book.bin");
+        case RUN_GROW_BOOK:
+            return grow_book_positions(settings.epd_file);
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;
