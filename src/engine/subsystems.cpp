@@ -4,8 +4,8 @@
 
 #include "book/book.h"
 #include "core/settings.h"
-#include "engine/driver.h"
 #include "engine/diagnostics.h"
+#include "engine/driver.h"
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "eval/eval.h"

@@ -57,13 +57,18 @@ TEST(EpdAnalysis, SuiteStatisticsAndResultLines) {
             << "short\n"
             << "hello world, this is not an EPD line at all\n"
             << "8/8/8/8/8/8/8/8 w - - bm e4;\n"
-            << back << " bm Ra8; c1 \"" << std::string(5000, 'x') << "\";\n";
+            << back << " bm Ra8; c1 \"" << std::string(5000, 'x') << "\";\n"
+            << "8/8/8/8/8/8/8/K6k w - - bm ; am ; c0 \"==;=\"; gr\n";
+        std::string noise;
+        for (unsigned state = 7; noise.size() < 300;)
+            if (char c = char((state = state * 1103515245u + 12345u) >> 24); c != '\n') noise += c;
+        epd << noise << "\n";
     }
     auto r = run_engine({"-d", "4", "-o", dir / "out.epd", "-anepd", dir / "suite.epd"}, "", 60.0, dir.path);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0);
     // Only the opening line and the summary.
-    const std::string expected_tail = "lines skipped (no valid position): 3\n5 / 6 correct best moves\n";
+    const std::string expected_tail = "lines skipped (no valid position): 4\n5 / 7 correct best moves\n";
     EXPECT_NE(r.out.find("Analyzing " + dir / "suite.epd" + "...\n" + expected_tail), std::string::npos) << r.out;
     EXPECT_TRUE(has_line(r.out, "score= 10 / 10")) << r.out;
     EXPECT_EQ(r.out.find("pos= "), std::string::npos);
@@ -72,7 +77,7 @@ TEST(EpdAnalysis, SuiteStatisticsAndResultLines) {
     EXPECT_EQ(r.out.substr(r.out.size() - 2), "\n\n");
 
     const auto lines = split_lines(read_file(dir / "out.epd"));
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0].rfind(back + " bm a1a8; ce ", 0), 0u) << lines[0];
     // A line with a game result is written back whole, with the score appended.
     const std::string with_result = back + " bm Kf1; gr 1; c0 \"Ra8=10, Kf1=3\"; sc ";
