@@ -141,15 +141,6 @@ TEST(BookBuilder, LargeScoresAreScaledToTheLargestWeight) {
     EXPECT_NE(b.out.find("\n" + std::string(21, '.') + "\nwriting book file ...\n"), std::string::npos) << b.out;
 }
 
-TEST(BookBuilder, MissingInputSaysSoAndFails) {
-    TempDir dir;
-    const std::string book_path = dir.file("book.bin");
-    int rc = 0;
-    std::string out = captured_output([&] { rc = make_book((dir.path + "/none.pgn").c_str(), book_path.c_str()); });
-    EXPECT_EQ(rc, 1);
-    EXPECT_EQ(out, "cannot open PGN file " + dir.path + "/none.pgn\n");
-}
-
 TEST(BookBuilder, RealGamesGiveASortedBookOfLegalMoves) {
     const std::string pgn_path = shared_path("pgn/classical.pgn");
     BOOK_SHARED_OR_SKIP(pgn_path);

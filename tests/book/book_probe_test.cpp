@@ -5,9 +5,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <map>
-#include <sstream>
-
 #include "board/attacks.h"
 #include "board/board_test_util.h"
 #include "book/book.h"
@@ -139,14 +136,6 @@ TEST(BookProbe, PickFollowsTheReshapedWeights) {
     }
     const BookEntry all_zero[2] = {entry(1, 1, 0), entry(1, 2, 0)};
     EXPECT_EQ(pick_book_entry(all_zero, 2, 25, 5, pick), -1);
-}
-
-TEST(BookProbe, RandomSourceSequence) {
-    BookRandom r = {1, true};
-    EXPECT_EQ(next_book_random(r), 1u * 12345u + 76543u);
-    EXPECT_EQ(next_book_random(r), (1u * 12345u + 76543u) * 12345u + 76543u);
-    r.state = 0xFFFFFFFFu;
-    EXPECT_EQ(next_book_random(r), 0xFFFFFFFFu * 12345u + 76543u);  // wraps in 32 bits
 }
 
 TEST(BookProbe, OnlyTheFirst127EntriesOfAKeyCount) {

