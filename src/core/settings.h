@@ -59,6 +59,14 @@ struct Settings {
     i16 LMR_depth;
     // Tool arguments that have no option row.
     char train_file[150];
+    u32 selfplay_games;      // -selfplay: games to play
+    u64 random_seed;         // -seed: makes a generator run repeatable
+    u8 seed_given;
+    char openings_file[150]; // -openings: EPD start positions for the generator
+    i16 random_plies;        // -random_plies: random plies before a game; -1 for the default
+    u16 train_epochs;        // -epochs
+    u16 train_hidden;        // -hidden: hidden units of a network trained from scratch
+    u8 train_resume;         // -train ... 1: continue from the NN_File network
 };
 
 // The noise setting that silences all information lines (-quiet, -anepd, the bench).

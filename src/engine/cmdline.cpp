@@ -28,7 +28,6 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
     Settings& s = settings;
     out.run_mode = RUN_PLAY;
     out.bench_inline = false;
-    out.training_switch = false;
     if (argc == 2 && (!strcmp(argv[1], "-mkbook2") || !strcmp(argv[1], "-gentraindata"))) return 1;
 
     for (int i = 1; i < argc; i++) {
@@ -131,14 +130,30 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             if (read_training_arguments(argc, argv, i) != 0) return 1;
             out.run_mode = RUN_GEN_TRAIN_DATA;
         } else if (!strcmp(a, "-mktraindata")) {
+            // The tablebases are those of SyzygyPath or -tbpath; there is no built-in path.
             if (has_value) set_field(s.epd_file, v), i++;
-            set_field(s.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece");
             out.run_mode = RUN_MAKE_TRAIN_DATA;
+        } else if (!strcmp(a, "-selfplay")) {
+            if (i + 2 >= argc) return 1;
+            s.selfplay_games = u32(clamp_int(atol(argv[++i]), 0, 100000000));
+            set_field(s.pgn_file, argv[++i]);
+            out.run_mode = RUN_SELFPLAY;
+        } else if (!strcmp(a, "-seed")) {
+            if (has_value) s.random_seed = strtoull(v, nullptr, 10), s.seed_given = 1, i++;
+        } else if (!strcmp(a, "-openings")) {
+            if (has_value) set_field(s.openings_file, v), i++;
+        } else if (!strcmp(a, "-random_plies")) {
+            if (has_value) s.random_plies = i16(clamp_int(atol(v), 0, 200)), i++;
         } else if (!strcmp(a, "-train") || !strcmp(a, "-train2")) {
             if (read_training_arguments(argc, argv, i) != 0) return 1;
-            if (i + 1 < argc && (argv[i + 1][0] == '0' || argv[i + 1][0] == '1')) i++;
+            // A trailing 1 continues from the network that NN_File names; 0 starts afresh.
+            if (i + 1 < argc && (argv[i + 1][0] == '0' || argv[i + 1][0] == '1')) s.train_resume = argv[++i][0] == '1';
             s.hash_mb = 0;
-            out.training_switch = true;
+            out.run_mode = RUN_TRAIN;
+        } else if (!strcmp(a, "-epochs")) {
+            if (has_value) s.train_epochs = u16(clamp_int(atol(v), 1, 10000)), i++;
+        } else if (!strcmp(a, "-hidden")) {
+            if (has_value) s.train_hidden = u16(clamp_int(atol(v), 1, 4096)), i++;
         } else if (!strcmp(a, "-lr")) {
             if (has_value) s.learning_rate = float(atof(v)), i++;
         } else if (!strcmp(a, "-mbatch")) {

@@ -33,6 +33,9 @@ void set_settings_defaults() {
     s.train_positions = 500000000u;
     s.minibatch = 3000;
     set_field(s.out_file, "tmp0.epd");
+    s.random_plies = -1;
+    s.train_epochs = 10;
+    s.train_hidden = 1536;
     s.uci_mode = 1;
     s.node_limit = 0;
     s.depth_limit = 80;

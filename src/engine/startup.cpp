@@ -20,6 +20,7 @@
 #include "search/tt.h"
 #include "tools/book_positions.h"
 #include "tools/epd_analysis.h"
+#include "tools/tools.h"
 
 namespace {
 
@@ -27,16 +28,9 @@ constexpr int TIMER_PERIOD_MS = 5;
 
 const char* mode_name(int mode) {
     switch (mode) {
-        case RUN_ANALYSE_EPD: return "EPD analysis (-anepd)";
         case RUN_SCAN_PGN: return "PGN scan (-scan_pgn)";
         case RUN_BENCH: return "the benchmark (-bench, -pbench)";
-        case RUN_MAKE_BOOK: return "book building (-mkbook)";
-        case RUN_GROW_BOOK: return "book growing (-mkbook2)";
-        case RUN_MAKE_TRAIN_DATA:
-        case RUN_GEN_TRAIN_DATA:
-        case RUN_EPD_TO_BIN:
-        case RUN_BIN_TO_EPD:
-        case RUN_PRUNE_NN: return "the training-data tools";
+        case RUN_PRUNE_NN: return "network pruning (-prune_nn)";
         default: return "this mode";
     }
 }
@@ -53,6 +47,20 @@ int run_mode(const CommandLine& cl) {
             return 0;
         case RUN_MAKE_CONFIG:
             return 0;
+        case RUN_SCAN_PGN:
+            return scan_pgn();
+        case RUN_EPD_TO_BIN:
+            return epd_to_bin();
+        case RUN_BIN_TO_EPD:
+            return bin_to_epd();
+        case RUN_GEN_TRAIN_DATA:
+            return gen_train_data();
+        case RUN_MAKE_TRAIN_DATA:
+            return make_train_data();
+        case RUN_SELFPLAY:
+            return run_selfplay();
+        case RUN_TRAIN:
+            return run_trainer();
         case RUN_ANALYSE_EPD:
             return analyze_epd(settings.epd_file, false, nullptr, nullptr);
         case RUN_MAKE_BOOK:
@@ -87,11 +95,6 @@ int engine_main(int argc, char** argv) {
     if (exit_code >= 0) {
         free_thread_state(main_thread);
         return exit_code;
-    }
-    if (cl.training_switch) {
-        fputs("Need to compile with 'make train_'\n", stdout);
-        free_thread_state(main_thread);
-        return 1;
     }
 
     print_line("info string Hello from %s", ENGINE_NAME);

@@ -64,6 +64,10 @@ int copy_file(const char* from, const char* to);
 int remove_file(const char* path);      // 0 also when the file did not exist
 bool file_exists(const char* path);
 bool is_directory(const char* path);
+// Size of a regular file in bytes, -1 when it cannot be read.
+int64_t file_size(const char* path);
+// Whether two names refer to the same existing file (the same file under any name or link).
+bool same_file(const char* a, const char* b);
 // Size and modification time (nanoseconds) of a regular file, to notice that it changed.
 // Returns 0 on success; -1 when the path names no readable regular file.
 int file_stamp(const char* path, uint64_t* size, int64_t* modified_ns);

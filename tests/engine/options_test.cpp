@@ -101,7 +101,8 @@ TEST_F(OptionsTest, SwitchesAreClamped) {
     EXPECT_STREQ(settings.pgn_file, "g.pgn");
     EXPECT_EQ(parse({"-gentraindata", "f"}, cl), 1);
     EXPECT_EQ(parse({"-train", "f", "5", "1"}, cl), -1);
-    EXPECT_TRUE(cl.training_switch);
+    EXPECT_EQ(cl.run_mode, RUN_TRAIN);
+    EXPECT_EQ(settings.train_resume, 1);
     EXPECT_EQ(settings.hash_mb, 0u);
 }
 

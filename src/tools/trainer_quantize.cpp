@@ -1,0 +1,127 @@
+// Quantisation of the trained float network into the int16 network file. Each hidden unit's
+// weights and bias are scaled by Q = 2048; a unit whose accumulator could leave the 16-bit range
+// on some position is scaled down and its output weights up by the same factor (the leaky
+// activation commutes with positive scales), so no accumulator ever saturates.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "tools/tool_io.h"
+#include "tools/trainer_internal.h"
+
+namespace {
+
+constexpr int Q = 2048;
+constexpr int S = 400;
+constexpr int FILE_OUTPUT_GROUPS = 8;
+constexpr int HEADER_BYTES = 24;
+// Room for the rounding of up to 33 terms (32 pieces and the bias), half a unit each.
+constexpr double ACC_LIMIT = 32767.0 - 40.0;
+constexpr double SUM_LIMIT = 2147483647.0;
+constexpr int SQUARES = 64, PIECE_SLOTS = 12, BUCKET_ROWS = 768;
+
+inline float l1_weight(const TrainModel& m, int row, int unit) {
+    return strip_l1(m, unit / TRAIN_STRIP)[size_t(row) * TRAIN_STRIP + size_t(unit % TRAIN_STRIP)];
+}
+
+// Bounds of a unit's accumulator over every position: each mapped square holds at most one
+// of the twelve pieces and a position has at most 32 pieces.
+void accumulator_bounds(const TrainModel& m, int unit, double* lo, double* hi) {
+    *lo = *hi = 0;
+    for (int bucket = 0; bucket < TRAIN_BUCKETS; bucket++) {
+        double best[SQUARES], worst[SQUARES];
+        for (int q = 0; q < SQUARES; q++) {
+            best[q] = worst[q] = 0;
+            for (int p = 0; p < PIECE_SLOTS; p++) {
+                const double w = l1_weight(m, bucket * BUCKET_ROWS + 64 * p + q, unit);
+                best[q] = std::max(best[q], w);
+                worst[q] = std::min(worst[q], w);
+            }
+        }
+        std::sort(best, best + SQUARES, [](double a, double b) { return a > b; });
+        std::sort(worst, worst + SQUARES);
+        double up = m.bias[unit], down = m.bias[unit];
+        for (int k = 0; k < TRAIN_MAX_FEATURES; k++) up += best[k], down += worst[k];
+        *hi = std::max(*hi, up);
+        *lo = std::min(*lo, down);
+    }
+}
+
+i16 quantize(double v, int* clipped) {
+    const double r = std::round(v);
+    if (r > 32767) return ++*clipped, 32767;
+    if (r < -32768) return ++*clipped, -32768;
+    return i16(r);
+}
+
+void put16(u8* p, int v) {
+    const u16 u = u16(i16(v));
+    p[0] = u8(u), p[1] = u8(u >> 8);
+}
+
+}  // namespace
+
+int write_quantized_network(const TrainModel& m, const char* path, QuantizeReport* report) {
+    const int H = m.hidden;
+    QuantizeReport r{};
+    std::vector<double> scale(size_t(H), 1.0);
+    std::vector<double> acc_hi(static_cast<size_t>(H), 0.0), acc_lo(static_cast<size_t>(H), 0.0);
+    for (int j = 0; j < H; j++) {
+        double lo, hi;
+        accumulator_bounds(m, j, &lo, &hi);
+        const double extreme = std::max(hi, -lo) * Q;
+        if (extreme > ACC_LIMIT) {
+            scale[size_t(j)] = ACC_LIMIT / extreme;
+            r.scaled_units++;
+        }
+        acc_hi[size_t(j)] = hi * Q * scale[size_t(j)];
+        acc_lo[size_t(j)] = lo * Q * scale[size_t(j)];
+        r.worst_acc = std::max(r.worst_acc, std::max(acc_hi[size_t(j)], -acc_lo[size_t(j)]) / 32767.0);
+    }
+
+    const u64 l1 = u64(BUCKET_ROWS) * TRAIN_BUCKETS * u64(H), out = u64(FILE_OUTPUT_GROUPS) * 2 * u64(H),
+              bias = 2 * u64(H);
+    std::vector<i16> w(size_t(l1 + out + bias), 0);
+    for (int row = 0; row < TRAIN_ROWS; row++)
+        for (int j = 0; j < H; j++)
+            w[size_t(row) * size_t(H) + size_t(j)] = quantize(double(l1_weight(m, row, j)) * Q * scale[size_t(j)], &r.clipped_weights);
+    for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++) {
+        double bound = 0;
+        for (int p = 0; p < 2; p++)
+            for (int j = 0; j < H; j++) {
+                const i16 q = quantize(double(m.out[size_t(b) * 2 * size_t(H) + size_t(p) * size_t(H) + size_t(j)]) * Q /
+                                           scale[size_t(j)],
+                                       &r.clipped_weights);
+                w[size_t(l1) + size_t(b) * 2 * size_t(H) + size_t(p) * size_t(H) + size_t(j)] = q;
+                // The activation keeps positive values and divides negative ones by 64.
+                bound += std::max(acc_hi[size_t(j)], -acc_lo[size_t(j)] / 64.0) * std::abs(double(q));
+            }
+        r.worst_output = std::max(r.worst_output, bound / SUM_LIMIT);
+    }
+    for (int p = 0; p < 2; p++)
+        for (int j = 0; j < H; j++)
+            w[size_t(l1 + out) + size_t(p) * size_t(H) + size_t(j)] = quantize(double(m.bias[j]) * Q * scale[size_t(j)], &r.clipped_weights);
+    if (report) *report = r;
+
+    FILE* f = fopen(path, "wb");
+    if (!f) {
+        tool_message("can't open %s for writing", path);
+        return -1;
+    }
+    u8 header[HEADER_BYTES] = {};
+    const int words[10] = {752, Q, Q, S, TRAIN_BUCKETS, 5, H, 0, 0, 5};
+    for (int i = 0; i < 10; i++) put16(header + 2 * i, words[i]);
+    const u32 count = u32(w.size());
+    for (int i = 0; i < 4; i++) header[20 + i] = u8(count >> (8 * i));
+    bool ok = fwrite(header, 1, HEADER_BYTES, f) == HEADER_BYTES;
+    std::vector<u8> bytes(w.size() * 2);
+    for (size_t i = 0; i < w.size(); i++) put16(&bytes[2 * i], w[i]);
+    ok = ok && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (fclose(f) != 0 || !ok) {
+        tool_message("error writing %s", path);
+        return -1;
+    }
+    return 0;
+}
