@@ -60,20 +60,6 @@ bool gives_check(const Position& pos, Move move) {
 
 void append(char* dst, const char* src) { strcat(dst, src); }
 
-// The algebraic form disambiguated by the whole origin square (Qh4e1, Bg7xf8), which PGN and
-// EPD files also use; empty for pawn moves and castling.
-void full_square_form(const Position& pos, Move move, char* out) {
-    out[0] = 0;
-    const int from = move_from(move), to = move_to(move);
-    const int type = piece_type(pos.board[from]);
-    if (type == PAWN || type == NO_TYPE || is_castling(pos, move)) return;
-    out[0] = NOTATION_LETTERS[type];
-    out[1] = 0;
-    append(out, SquareNames[from]);
-    if (pos.board[to]) append(out, "x");
-    append(out, SquareNames[to]);
-}
-
 void cut_at_plus(char* s) {
     char* p = strchr(s, '+');
     if (p) *p = 0;
@@ -200,11 +186,10 @@ int parse_move(Position& pos, char* text, Move* out_move) {
     Move found = MOVE_NONE;
     for (int i = 0; i < n; i++) {
         const Move m = list[i].move;
-        char coord[MOVE_TEXT], san[MOVE_TEXT], san_file[MOVE_TEXT], san_rank[MOVE_TEXT], san_square[MOVE_TEXT];
+        char coord[MOVE_TEXT], san[MOVE_TEXT], san_file[MOVE_TEXT], san_rank[MOVE_TEXT];
         move_texts(pos, m, coord, san, san_file, san_rank);
-        full_square_form(pos, m, san_square);
         bool same = false;
-        for (char* t : {coord, san, san_file, san_rank, san_square}) {
+        for (char* t : {coord, san, san_file, san_rank}) {
             cut_at_plus(t);
             if (t[0] && !strcmp(t, input)) same = true;
         }

@@ -9,8 +9,7 @@ constexpr int MOVE_TEXT = 16;
 void move_to_uci(const Position& pos, int side, Move move, char* out);
 void move_to_text(const Position& pos, int side, Move move, char* out);  // "null" for 0
 void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file, char* san_rank);
-// Reads a move of the side to move (coordinate, algebraic, disambiguated by origin file, rank
-// or whole square). Returns 1 and
+// Reads a move of the side to move (coordinate, algebraic, disambiguated forms). Returns 1 and
 // writes out_move on a unique legal match; prints "ambiguous move" for two matches; else 0.
 // The text itself is left unchanged; at most MOVE_TEXT * 2 characters are examined.
 int parse_move(Position& pos, char* text, Move* out_move);

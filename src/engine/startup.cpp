@@ -6,7 +6,6 @@
 
 #include "board/fen.h"
 #include "board/tables.h"
-#include "book/book_builder.h"
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/bench.h"
@@ -20,6 +19,7 @@
 #include "search/tt.h"
 #include "tools/book_positions.h"
 #include "tools/epd_analysis.h"
+#include "tools/make_book.h"
 #include "tools/tools.h"
 
 namespace {

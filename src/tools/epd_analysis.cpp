@@ -13,13 +13,13 @@
 #include "board/validate.h"
 #include "core/output.h"
 #include "core/settings.h"
-#include "core/text_lines.h"
 #include "search/report.h"
 #include "search/thread.h"
 #include "search/threads.h"
 #include "search/tt.h"
 #include "tools/epd_operations.h"
 #include "tools/position_set.h"
+#include "tools/tool_io.h"
 
 namespace {
 
@@ -150,22 +150,16 @@ void print_summary(const EpdSummary& s) {
     print_line("%s", "");
 }
 
-FILE* open_or_say(const char* path, const char* mode, const char* what) {
-    FILE* f = fopen(path, mode);
-    if (!f) print_line("cannot open %s %s", what, path);
-    return f;
-}
-
 }  // namespace
 
 int analyze_epd(const char* input_path, bool expand, PositionSet* seen, EpdSummary* summary) {
     Settings& s = settings;
     SearchControl& c = search_control;
     const char* out_path = s.out_file[0] ? s.out_file : "analysis.epd";
-    FILE* in = open_or_say(input_path, "r", "EPD file");
+    FILE* in = open_tool_input(input_path, "rb");
     if (!in) return 1;
-    FILE* out = open_or_say(out_path, "w", "output file");
-    FILE* expansion = out && expand ? open_or_say(EXPANSION_FILE, "w", "expansion file") : nullptr;
+    FILE* out = open_tool_output(out_path, "w", input_path);
+    FILE* expansion = out && expand ? open_tool_output(EXPANSION_FILE, "w", input_path) : nullptr;
     if (!out || (expand && !expansion)) {
         fclose(in);
         if (out) fclose(out);
@@ -177,11 +171,13 @@ int analyze_epd(const char* input_path, bool expand, PositionSet* seen, EpdSumma
 
     EpdSummary sum = {};
     static char line[EPD_LINE_SIZE];
-    bool truncated = false;
+    static LineReader lines;
+    line_reader_open(lines, in);
     int length;
-    while (!s.quit && (length = read_text_line(in, line, EPD_LINE_SIZE, &truncated)) >= 0) {
-        if (line[0] == ' ' || line[0] == '#' || line[0] == ';' || length < SHORTEST_EPD_LINE) continue;
-        if (truncated || !set_position_from_line(line)) {
+    while (!s.quit && (length = read_line(lines, line, EPD_LINE_SIZE)) != -1) {
+        const bool too_long = length == -2;
+        if (!too_long && (line[0] == ' ' || line[0] == '#' || line[0] == ';' || length < SHORTEST_EPD_LINE)) continue;
+        if (too_long || !set_position_from_line(line)) {
             sum.skipped++;
             continue;
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/notation.h"
+#include "tools/san.h"
 
 namespace {
 
@@ -37,9 +38,10 @@ const char* next_token(const char* s, const char* separators, char* token) {
     return s;
 }
 
-Move read_move(Position& pos, char* text) {
+// A move in SAN as suites write it, or in coordinates as this tool's result lines write it.
+Move read_move(Position& pos, const char* text) {
     Move m = MOVE_NONE;
-    return parse_move(pos, text, &m) ? m : MOVE_NONE;
+    return read_san(pos, text, &m) ? m : parse_uci_move(pos, text);
 }
 
 // An integer with an optional sign and nothing else.

@@ -14,8 +14,8 @@ int epd_position_fields(const char* line, char* out, int size);
 int epd_operation(const char* line, const char* opcode, char* out, int size);
 
 // Reads a move-list operand ("Ba2 Nxf7", "Qd1+, Rb6"): tokens are separated by spaces, commas,
-// semicolons and double quotes. Returns the number of tokens that are legal moves of the side to
-// move, and whether one of them is `move` in *contains.
+// semicolons and double quotes; a move is SAN or coordinates (a1a8, a7a8q). Returns the number of
+// tokens that are legal moves of the side to move, and whether one of them is `move` in *contains.
 int epd_move_list(Position& pos, const char* operand, Move move, bool* contains);
 
 // Reads a "c0" point table ("f5=10, Be5+=2"): only tokens of the form move=number whose move is

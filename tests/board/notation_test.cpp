@@ -89,24 +89,6 @@ TEST(Notation, KnightsOnNoCommonLinePrintAmbiguouslyAndParseOnlyWhenDisambiguate
     EXPECT_EQ(out, "");
 }
 
-TEST(Notation, TheWholeOriginSquareDisambiguatesThreePieces) {
-    NotationModes modes(0, 0);
-    // Queens on e4, h4 and h1 all reach e1: neither the file nor the rank alone names one.
-    auto b = make_board("4k3/8/8/8/4Q2Q/8/8/K6Q w - - 0 1");
-    Move m = MOVE_NONE;
-    EXPECT_EQ(parse(b->pos, "Qh4e1", &m), 1);
-    EXPECT_EQ(m, sq_move("h4", "e1"));
-    EXPECT_EQ(parse(b->pos, "Qh1e1+", &m), 1);
-    EXPECT_EQ(m, sq_move("h1", "e1"));
-    captured_output([&] { EXPECT_EQ(parse(b->pos, "Qhe1", &m), 0); });
-    // The capture sign belongs to the form; pawns and castling have no such form.
-    auto capture = make_board("4k3/8/8/8/4Q2Q/8/8/K3r2Q w - - 0 1");
-    EXPECT_EQ(parse(capture->pos, "Qh4xe1", &m), 1);
-    EXPECT_EQ(parse(capture->pos, "Qh4e1", &m), 0);
-    auto start = make_board(START_FEN);
-    EXPECT_EQ(parse(start->pos, "Pe2e4", &m), 0);
-}
-
 TEST(Notation, PawnCapturesAndPromotions) {
     NotationModes modes(0, 0);
     auto b = make_board("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");

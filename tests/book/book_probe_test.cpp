@@ -52,7 +52,7 @@ void check_probe_answers(const char* book_name, const char* answers_name) {
     EXPECT_TRUE(book.sorted);
     EXPECT_EQ(book.trailing_bytes, 0u);
     ProbeSettings modes(1, 25);
-    auto rows = csv_rows(answers);
+    auto rows = read_csv(answers);
     ASSERT_GE(rows.size(), 40u);
     for (auto& row : rows) {
         auto b = make_board(row[0].c_str());
@@ -140,7 +140,7 @@ TEST(BookProbe, PickFollowsTheReshapedWeights) {
 
 TEST(BookProbe, OnlyTheFirst127EntriesOfAKeyCount) {
     TempDir dir;
-    const std::string path = dir.file("wide.bin");
+    const std::string path = dir / "wide.bin";
     auto start = make_board(START_FEN);
     const u64 key = polyglot_key(start->pos);
     std::vector<BookEntry> entries = {entry(key - 1, raw("a2", "a3"), 1)};
@@ -161,7 +161,7 @@ TEST(BookProbe, OnlyTheFirst127EntriesOfAKeyCount) {
 
 TEST(BookProbe, ConsoleListingAndSelection) {
     TempDir dir;
-    const std::string path = dir.file("two.bin");
+    const std::string path = dir / "two.bin";
     auto start = make_board(START_FEN);
     const u64 key = polyglot_key(start->pos);
     write_book(path, {entry(key, raw("e2", "e4"), 100), entry(key, raw("d2", "d4"), 20)});
@@ -187,11 +187,11 @@ TEST(BookProbe, DamagedFilesGiveNoMoveAndSayWhy) {
     const u64 key = polyglot_key(start->pos);
     ProbeSettings modes(1, 25);
     // Shorter than one entry, and an entry plus 7 bytes: never a misaligned read.
-    const std::string short_path = dir.file("short.bin");
-    write_bytes(short_path, std::string("\x46\x3b\x96\x18\x16\x91\xfc", 7));
+    const std::string short_path = dir / "short.bin";
+    write_file(short_path, std::string("\x46\x3b\x96\x18\x16\x91\xfc", 7));
     std::string out = captured_output([&] { EXPECT_EQ(probe_book(start->pos, short_path.c_str()), MOVE_NONE); });
     EXPECT_NE(out.find("holds no entries"), std::string::npos) << out;
-    const std::string odd_path = dir.file("odd.bin");
+    const std::string odd_path = dir / "odd.bin";
     write_book(odd_path, {entry(key, raw("e2", "e4"), 5)});
     {
         std::ofstream tail(odd_path, std::ios::binary | std::ios::app);
@@ -200,11 +200,11 @@ TEST(BookProbe, DamagedFilesGiveNoMoveAndSayWhy) {
     out = captured_output([&] { EXPECT_EQ(probe_book(start->pos, odd_path.c_str()), make_move_code(sq("e2"), sq("e4"))); });
     EXPECT_NE(out.find("last 7 bytes are ignored"), std::string::npos) << out;
     // Random bytes: no crash, no move unless one happens to be legal, a word about the order.
-    const std::string noise_path = dir.file("noise.bin");
+    const std::string noise_path = dir / "noise.bin";
     std::string bytes;
     u32 state = 12345;
     for (int i = 0; i < 16 * 5000 + 3; i++) bytes += char((state = state * 1103515245u + 12345u) >> 24);
-    write_bytes(noise_path, bytes);
+    write_file(noise_path, bytes);
     out = captured_output([&] {
         Move m = probe_book(start->pos, noise_path.c_str());
         if (m) {
@@ -213,7 +213,7 @@ TEST(BookProbe, DamagedFilesGiveNoMoveAndSayWhy) {
     });
     EXPECT_NE(out.find("is not sorted"), std::string::npos) << out;
     // A missing file is reported once, not on every probe; an empty name is no book.
-    const std::string missing = dir.path + "/missing.bin";
+    const std::string missing = dir / "missing.bin";
     out = captured_output([&] {
         EXPECT_EQ(probe_book(start->pos, missing.c_str()), MOVE_NONE);
         EXPECT_EQ(probe_book(start->pos, missing.c_str()), MOVE_NONE);
@@ -228,7 +228,7 @@ TEST(BookProbe, DamagedFilesGiveNoMoveAndSayWhy) {
 
 TEST(BookProbe, ABookThatChangesOnDiskIsReadAgain) {
     TempDir dir;
-    const std::string path = dir.file("changing.bin");
+    const std::string path = dir / "changing.bin";
     auto start = make_board(START_FEN);
     const u64 key = polyglot_key(start->pos);
     ProbeSettings modes(1, 25);

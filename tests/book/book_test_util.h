@@ -1,73 +1,27 @@
-// Shared helpers for the book tests: shared data paths, CSV rows of the probe oracles, temporary
-// directories, small book files written entry by entry, and captured output.
+// Shared helpers for the book tests: book files written and read entry by entry and captured
+// output; temporary folders, shared data and CSV rows come from the tools tests' helpers.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "book/book_file.h"
 #include "core/output.h"
+#include "tools/tools_test_util.h"
 
 namespace book_test {
 
-inline std::string shared_path(const std::string& name) { return std::string(VELLUM_SHARED_DIR) + "/testdata/" + name; }
+using tools_test::read_csv;
+using tools_test::TempDir;
+using tools_test::write_file;
 
-inline bool file_readable(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f) fclose(f);
-    return f != nullptr;
-}
+inline std::string shared_path(const std::string& name) { return tools_test::shared_path("testdata/" + name); }
 
-#define BOOK_SHARED_OR_SKIP(path)                                             \
-    if (!book_test::file_readable(path)) GTEST_SKIP() << "test data " << path << " not found";
-
-// Splits a CSV line whose fields hold no quotes or commas.
-inline std::vector<std::string> csv_fields(const std::string& line) {
-    std::vector<std::string> out(1);
-    for (char c : line) {
-        if (c == ',') out.emplace_back();
-        else if (c != '\r') out.back() += c;
-    }
-    return out;
-}
-
-inline std::vector<std::vector<std::string>> csv_rows(const std::string& path) {
-    std::vector<std::vector<std::string>> rows;
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line))
-        if (!line.empty()) rows.push_back(csv_fields(line));
-    return rows;
-}
-
-// A directory under /tmp, removed with its files at the end of the test.
-struct TempDir {
-    std::string path;
-    std::vector<std::string> files;
-    TempDir() {
-        char templ[] = "/tmp/vellum_book_XXXXXX";
-        path = mkdtemp(templ) ? templ : "/tmp";
-    }
-    std::string file(const std::string& name) {
-        files.push_back(path + "/" + name);
-        return files.back();
-    }
-    ~TempDir() {
-        for (auto& f : files) remove(f.c_str());
-        rmdir(path.c_str());
-    }
-};
-
-inline void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
+#define BOOK_SHARED_OR_SKIP(path) \
+    if (!tools_test::exists(path)) GTEST_SKIP() << "test data " << path << " not found";
 
 inline void write_book(const std::string& path, const std::vector<BookEntry>& entries) {
     FILE* f = fopen(path.c_str(), "wb");

@@ -58,7 +58,7 @@ TEST(Polyglot, RandomTableIsThePublishedOne) {
 TEST(Polyglot, KeysOfTheReferencePositions) {
     const std::string path = shared_path("polyglot/keys.csv");
     BOOK_SHARED_OR_SKIP(path);
-    auto rows = csv_rows(path);
+    auto rows = read_csv(path);
     ASSERT_GE(rows.size(), 60u);
     for (auto& row : rows) {
         auto b = make_board(row[0].c_str());

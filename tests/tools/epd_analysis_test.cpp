@@ -2,48 +2,25 @@
 // points, result lines that can be read back, bad lines, missing files, and the expansion files.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "engine/process_util.h"
+#include "tools/tools_test_util.h"
+
+using tools_test::exists;
+using tools_test::read_file;
+using tools_test::TempDir;
 
 namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-struct WorkDir {
-    std::string path;
-    WorkDir() {
-        char templ[] = "/tmp/vellum_epd_XXXXXX";
-        path = mkdtemp(templ) ? templ : "/tmp";
-    }
-    ~WorkDir() {
-        for (const char* name : {"suite.epd", "out.epd", "tmp0.epd", "tmp_0.epd", "tmp_1.epd", "start.epd"})
-            remove((path + "/" + name).c_str());
-        rmdir(path.c_str());
-    }
-    std::string operator/(const char* name) const { return path + "/" + name; }
-};
 
 const char* const BACK_RANK = "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - -";
 
 }  // namespace
 
 TEST(EpdAnalysis, SuiteStatisticsAndResultLines) {
-    WorkDir dir;
+    TempDir dir;
     const std::string back = BACK_RANK;
     {
         std::ofstream epd(dir / "suite.epd", std::ios::binary);
@@ -61,7 +38,7 @@ TEST(EpdAnalysis, SuiteStatisticsAndResultLines) {
             << "8/8/8/8/8/8/8/K6k w - - bm ; am ; c0 \"==;=\"; gr\n";
         std::string noise;
         for (unsigned state = 7; noise.size() < 300;)
-            if (char c = char((state = state * 1103515245u + 12345u) >> 24); c != '\n') noise += c;
+            if (char c = char((state = state * 1103515245u + 12345u) >> 24); c != '\n' && c != '\r') noise += c;
         epd << noise << "\n";
     }
     auto r = run_engine({"-d", "4", "-o", dir / "out.epd", "-anepd", dir / "suite.epd"}, "", 60.0, dir.path);
@@ -88,28 +65,35 @@ TEST(EpdAnalysis, SuiteStatisticsAndResultLines) {
     EXPECT_EQ(lines[5].rfind(back + " bm a1a8; ce ", 0), 0u) << lines[5];
     // The analysis alone writes no expansion file.
     EXPECT_FALSE(exists(dir / "tmp_0.epd"));
+    // The result lines read back: the same searches find their own moves.
+    r = run_engine({"-d", "4", "-o", dir / "again.epd", "-anepd", dir / "out.epd"}, "", 60.0, dir.path);
+    EXPECT_TRUE(has_line(r.out, "6 / 7 correct best moves")) << r.out;
 }
 
 TEST(EpdAnalysis, UnopenableFilesEndWithAReason) {
-    WorkDir dir;
+    TempDir dir;
     auto r = run_engine({"-d", "2", "-anepd", dir / "missing.epd"}, "", 30.0, dir.path);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(has_line(r.out, "cannot open EPD file " + dir / "missing.epd")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "info string can't open " + dir / "missing.epd" + " for reading")) << r.out;
     EXPECT_EQ(r.out.find("correct best moves"), std::string::npos);
     { std::ofstream(dir / "suite.epd") << BACK_RANK << " bm Ra8;\n"; }
     r = run_engine({"-d", "2", "-o", dir / "no/such/dir.epd", "-anepd", dir / "suite.epd"}, "", 30.0, dir.path);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(has_line(r.out, "cannot open output file " + dir / "no/such/dir.epd")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "info string can't open " + dir / "no/such/dir.epd" + " for writing")) << r.out;
+    // The result file is never the suite itself.
+    r = run_engine({"-d", "2", "-o", dir / "suite.epd", "-anepd", dir / "suite.epd"}, "", 30.0, dir.path);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(read_file(dir / "suite.epd").find(" bm Ra8;"), std::string::npos);
     r = run_engine({"-mkbook2", dir / "missing.epd"}, "", 30.0, dir.path);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(has_line(r.out, "cannot copy " + dir / "missing.epd" + " to tmp_1.epd")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "info string can't copy " + dir / "missing.epd" + " to tmp_1.epd")) << r.out;
     r = run_engine({"-mkbook", dir / "missing.pgn"}, "", 30.0, dir.path);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(has_line(r.out, "cannot open PGN file " + dir / "missing.pgn")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "info string can't open " + dir / "missing.pgn" + " for reading")) << r.out;
 }
 
 TEST(EpdAnalysis, GrowingPositionsKeepsEachPositionOnce) {
-    WorkDir dir;
+    TempDir dir;
     { std::ofstream(dir / "start.epd") << "7k/8/6KP/8/8/8/8/8 w - -\n"; }
     auto r = run_engine({"-d", "1", "-quiet", "-mkbook2", dir / "start.epd"}, "", 120.0, dir.path);
     ASSERT_FALSE(r.timed_out);

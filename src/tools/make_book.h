@@ -1,4 +1,6 @@
-// Building a Polyglot book from the opening moves of PGN games (-mkbook).
+// Building a Polyglot book from the opening moves of PGN games (-mkbook). The games are read line
+// by line in this tool's own way: only the first plies of finished games from the standard
+// position count, so no full game record is needed.
 #pragma once
 
 #include "core/types.h"
@@ -7,7 +9,8 @@
 // the standard position, the wins, draws and losses of the side that played it; then writes the
 // moves with enough wins and draws to book_path (deleted first), sorted by key and, within a key,
 // by descending weight 4 x wins - 2 x losses + draws (scaled down to at most 60000).
-// Returns 0, or 1 after a one-line reason when a file cannot be opened or memory runs out.
+// Returns 0, or 1 after a one-line reason when a file cannot be opened or memory runs out (then
+// no book is written).
 int make_book(const char* pgn_path, const char* book_path);
 
 // A game's moves enter the statistics while fewer than this many plies were entered before the

@@ -1,5 +1,5 @@
 // Book building from PGN: the weight rules on hand-made games, what the move-text reader skips,
-// and a book built from a real game collection (order, legality of every reachable entry).
+// and a book built from a real game collection (order, legality of every entry).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,9 +10,9 @@
 #include "board/board_test_util.h"
 #include "board/makemove.h"
 #include "board/notation.h"
-#include "book/book_builder.h"
 #include "book/book_test_util.h"
 #include "book/polyglot.h"
+#include "tools/make_book.h"
 
 using namespace board_test;
 using namespace book_test;
@@ -60,8 +60,8 @@ struct BuiltBook {
 
 BuiltBook build(TempDir& dir, const std::string& pgn) {
     init_board();
-    const std::string pgn_path = dir.file("games.pgn"), book_path = dir.file("book.bin");
-    write_bytes(pgn_path, pgn);
+    const std::string pgn_path = dir / "games.pgn", book_path = dir / "book.bin";
+    write_file(pgn_path, pgn);
     BuiltBook b;
     b.out = captured_output([&] { b.rc = make_book(pgn_path.c_str(), book_path.c_str()); });
     b.entries = read_all_entries(book_path);
@@ -145,7 +145,7 @@ TEST(BookBuilder, RealGamesGiveASortedBookOfLegalMoves) {
     const std::string pgn_path = shared_path("pgn/classical.pgn");
     BOOK_SHARED_OR_SKIP(pgn_path);
     TempDir dir;
-    const std::string book_path = dir.file("classical.bin");
+    const std::string book_path = dir / "classical.bin";
     init_board();
     int rc = 1;
     const std::string out = captured_output([&] { rc = make_book(pgn_path.c_str(), book_path.c_str()); });

@@ -1,4 +1,4 @@
-#include "book/book_builder.h"
+#include "tools/make_book.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,16 +6,15 @@
 
 #include "board/fen.h"
 #include "board/makemove.h"
-#include "board/notation.h"
 #include "book/book_file.h"
 #include "book/polyglot.h"
 #include "core/output.h"
-#include "core/text_lines.h"
-#include "platform/platform.h"
+#include "tools/san.h"
+#include "tools/tool_io.h"
 
 namespace {
 
-// Move text lines longer than this are cut; the game they belong to then adds nothing more.
+// A longer line is skipped whole; the game it belongs to then adds nothing more.
 constexpr int PGN_LINE_SIZE = 16384;
 // One "." is printed per this many games.
 constexpr int GAMES_PER_PROGRESS_MARK = 1024;
@@ -128,24 +127,16 @@ void start_game(GameReader& g, const char* result) {
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Reads one move token (move numbers and annotation marks around it allowed) and adds it.
-// Returns false when memory runs out.
+// Reads one move token (a move number glued in front and annotation marks after it allowed) and
+// adds it. Returns false when memory runs out.
 bool read_move_token(GameReader& g, StatTable& table, const char* token) {
     if (token[0] == '$' || !strcmp(token, "e.p.")) return true;
     const char* start = nullptr;
     for (const char* p = token; *p && !start; p++)
         if (is_letter(*p) || !strncmp(p, "0-0", 3)) start = p;
     if (!start) return true;  // move numbers, results
-    char text[MOVE_TEXT * 2];
-    int n = 0;
-    while (start[n] && n < int(sizeof text) - 1) {
-        text[n] = start[n];
-        n++;
-    }
-    while (n > 0 && strchr("!?#+", text[n - 1])) n--;
-    text[n] = 0;
     Move move = MOVE_NONE;
-    if (!parse_move(g.pos, text, &move)) {
+    if (!read_san(g.pos, start, &move)) {
         g.failed = true;
         return true;
     }
@@ -227,17 +218,10 @@ int write_key(FILE* out, MoveStat* first, MoveStat* end) {
     return written;
 }
 
-int write_book(StatTable& table, const char* book_path, int* entries) {
+int write_book(StatTable& table, const char* book_path, const char* pgn_path, int* entries) {
     *entries = 0;
-    if (platform::remove_file(book_path) != 0) {
-        print_line("cannot replace %s", book_path);
-        return 1;
-    }
-    FILE* out = fopen(book_path, "wb");
-    if (!out) {
-        print_line("cannot create %s", book_path);
-        return 1;
-    }
+    FILE* out = open_tool_output(book_path, "wb", pgn_path);
+    if (!out) return 1;
     MoveStat* stats = table.stats;
     std::sort(stats, stats + table.count, [](const MoveStat& a, const MoveStat& b) {
         return a.key != b.key ? a.key < b.key : a.seen < b.seen;
@@ -252,29 +236,29 @@ int write_book(StatTable& table, const char* book_path, int* entries) {
         i = j;
     }
     if (fclose(out) != 0) rc = 1;
-    if (rc) print_line("cannot write %s", book_path);
+    if (rc) tool_message("can't write %s", book_path);
     return rc;
 }
 
 }  // namespace
 
 int make_book(const char* pgn_path, const char* book_path) {
-    FILE* in = fopen(pgn_path, "r");
-    if (!in) {
-        print_line("cannot open PGN file %s", pgn_path);
-        return 1;
-    }
+    FILE* in = open_tool_input(pgn_path, "rb");
+    if (!in) return 1;
     print_line(" Creating file %s from games in %s", book_path, pgn_path);
     auto* game = static_cast<GameReader*>(calloc(1, sizeof(GameReader)));
     auto* line = static_cast<char*>(malloc(PGN_LINE_SIZE));
+    auto* lines = static_cast<LineReader*>(malloc(sizeof(LineReader)));
     StatTable table;
-    bool out_of_memory = !game || !line;
+    bool out_of_memory = !game || !line || !lines;
     if (game) game->result = NO_RESULT;
-    bool truncated = false;
-    while (!out_of_memory && read_text_line(in, line, PGN_LINE_SIZE, &truncated) >= 0) {
+    if (lines) line_reader_open(*lines, in);
+    int length = 0;
+    while (!out_of_memory && (length = read_line(*lines, line, PGN_LINE_SIZE)) != -1) {
         GameReader& g = *game;
+        const bool too_long = length == -2;
+        if (too_long) line[0] = 0;
         const char* text = line;
-        if (!strncmp(text, "\xEF\xBB\xBF", 3)) text += 3;  // UTF-8 byte-order mark
         if (text[0] == '[' && g.comment_depth == 0) {
             if (g.in_move_text) g.fen_in_tags = false;
             g.in_move_text = false;
@@ -287,8 +271,8 @@ int make_book(const char* pgn_path, const char* book_path) {
         } else if (g.result != NO_RESULT && !g.failed && g.plies < BOOK_BUILD_PLIES && text[0] != '%' &&
                    (g.comment_depth > 0 || (text[0] != ';' && text[0] != '['))) {
             g.in_move_text = true;
-            if (!read_move_text(g, table, text)) out_of_memory = true;
-            if (truncated) g.failed = true;
+            if (too_long) g.failed = true;
+            else if (!read_move_text(g, table, text)) out_of_memory = true;
         } else if (text[0] != '[') {
             g.in_move_text = true;
         }
@@ -297,14 +281,15 @@ int make_book(const char* pgn_path, const char* book_path) {
     const int games = game ? game->games : 0;
     free(game);
     free(line);
+    free(lines);
     if (out_of_memory) {
-        print_line("not enough memory for the book statistics; no book written");
+        tool_message("not enough memory for the book statistics; no book written");
         free_table(table);
         return 1;
     }
     print_line("\nwriting book file ...");
     int entries = 0;
-    const int rc = write_book(table, book_path, &entries);
+    const int rc = write_book(table, book_path, pgn_path, &entries);
     print_line("\nngames= %d, nmoves= %d", games, int(table.count));
     print_line("book contains %d moves", entries);
     print_line("done");
