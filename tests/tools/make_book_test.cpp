@@ -77,7 +77,7 @@ const std::string KNIGHT_DANCE_36 = [] {
 
 }  // namespace
 
-TEST(BookBuilder, WeightRulesOnHandMadeGames) {
+TEST(MakeBook, WeightRulesOnHandMadeGames) {
     TempDir dir;
     std::string pgn;
     pgn += times(5, game("1/2-1/2", "1. e4 e5 1/2-1/2"));   // written with weight 5
@@ -118,7 +118,7 @@ TEST(BookBuilder, WeightRulesOnHandMadeGames) {
     EXPECT_EQ(entries_after(b.entries, {"e4"}), (Texts{"e7e5:5"}));
 }
 
-TEST(BookBuilder, PlyLimitIsTestedAtTheStartOfEachLine) {
+TEST(MakeBook, PlyLimitIsTestedAtTheStartOfEachLine) {
     TempDir dir;
     // 36 plies of knight moves back to the start position, then a3 on the next line: not entered.
     // The same game on one line enters b3 as well.
@@ -129,7 +129,7 @@ TEST(BookBuilder, PlyLimitIsTestedAtTheStartOfEachLine) {
     EXPECT_EQ(entries_after(b.entries, {}), (Texts{"g1f3:90", "b2b3:5"}));
 }
 
-TEST(BookBuilder, LargeScoresAreScaledToTheLargestWeight) {
+TEST(MakeBook, LargeScoresAreScaledToTheLargestWeight) {
     TempDir dir;
     std::string pgn = times(15001, game("1-0", "1. g4 1-0")) + times(7500, game("1-0", "1. b4 1-0"));
     BuiltBook b = build(dir, pgn);
@@ -141,7 +141,7 @@ TEST(BookBuilder, LargeScoresAreScaledToTheLargestWeight) {
     EXPECT_NE(b.out.find("\n" + std::string(21, '.') + "\nwriting book file ...\n"), std::string::npos) << b.out;
 }
 
-TEST(BookBuilder, RealGamesGiveASortedBookOfLegalMoves) {
+TEST(MakeBook, RealGamesGiveASortedBookOfLegalMoves) {
     const std::string pgn_path = shared_path("pgn/classical.pgn");
     BOOK_SHARED_OR_SKIP(pgn_path);
     TempDir dir;
