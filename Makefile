@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all build bench test test-debug test-slow test-tsan clean
+.PHONY: all build bench test test-debug test-slow test-tsan windows windows-smoke clean
 
 all: build
 
@@ -29,6 +29,17 @@ test-tsan:
 	cmake --preset tsan
 	cmake --build --preset tsan -j2
 	ctest --preset tsan
+
+# The Windows executable build/windows/vellum.exe, cross-compiled with mingw-w64.
+windows:
+	cmake --preset windows
+	cmake --build --preset windows -j2
+
+# The Windows executable's smoke session under wine, checked against the portable Linux build.
+windows-smoke: windows
+	cmake --preset portable
+	cmake --build --preset portable -j2 --target vellum
+	./scripts/windows_smoke.sh build/windows build/portable/vellum
 
 clean:
 	rm -rf build

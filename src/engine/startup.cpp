@@ -24,7 +24,25 @@
 
 namespace {
 
+// The finest timer period asked for: finer ones raise the interrupt rate of the whole system.
 constexpr int TIMER_PERIOD_MS = 5;
+
+// Requests the device's finest timer period, but not below 5 ms; returns the period that is
+// in force, 0 when none could be set.
+int begin_timer_period() {
+    int min_ms = 0, max_ms = 0;
+    if (platform::timer_capabilities(&min_ms, &max_ms) != 0) {
+        print_line("error setting timer resolution");
+        return 0;
+    }
+    int period = min_ms < TIMER_PERIOD_MS ? TIMER_PERIOD_MS : min_ms;
+    if (period > max_ms) period = max_ms;
+    if (platform::timer_begin_period(period) != 0) {
+        print_line("Error setting timer resolution");
+        return 0;
+    }
+    return period;
+}
 
 const char* mode_name(int mode) {
     switch (mode) {
@@ -102,7 +120,7 @@ int engine_main(int argc, char** argv) {
     // The keys are generated when the hash table is first sized.
     register_search_hooks();
     allocate_hash_at_startup();
-    platform::timer_begin_period(TIMER_PERIOD_MS);
+    const int timer_period = begin_timer_period();
     if (settings.config_file[0]) load_config();
     if (settings.log && !log_is_open()) open_log();
 
@@ -120,6 +138,6 @@ int engine_main(int argc, char** argv) {
         free_thread_state(thread_table[i]);
         thread_table[i] = nullptr;
     }
-    platform::timer_end_period(TIMER_PERIOD_MS);
+    if (timer_period) platform::timer_end_period(timer_period);
     return exit_code;
 }

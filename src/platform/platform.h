@@ -1,5 +1,6 @@
 // The platform layer: everything the engine needs from the operating system, behind a few
-// plain functions so that the rest of the code is portable C++.
+// plain functions so that the rest of the code is portable C++. The build picks one
+// implementation: platform_win.cpp on Windows, platform_posix.cpp elsewhere.
 #pragma once
 
 #include <atomic>
@@ -12,9 +13,13 @@ namespace platform {
 double now_seconds();
 uint64_t realtime_nanoseconds();
 void sleep_ms(int ms);
+// Gives the rest of the time slice to another ready thread.
+void yield_thread();
 
-// Timer resolution: a no-op where the scheduler already has millisecond sleeps.
-// Both return 0 on success.
+// Timer resolution: the range of timer periods in milliseconds that the system offers
+// (0 on success), and the start and end of a period request (0 on success). Where the
+// scheduler already has millisecond sleeps the range is 1..1000000 and requests do nothing.
+int timer_capabilities(int* min_ms, int* max_ms);
 int timer_begin_period(int ms);
 int timer_end_period(int ms);
 
@@ -58,6 +63,12 @@ void mutex_destroy(Mutex& m);
 // Read-only file mapping. map_file returns nullptr on failure and sets *size.
 const void* map_file(const char* path, uint64_t* size);
 void unmap_file(const void* data, uint64_t size);
+
+// Path conventions: the character that joins a directory and a file name, and whether a
+// character separates the directories of a search path such as SyzygyPath (';' everywhere,
+// and ':' too where it cannot be part of a drive name).
+char directory_separator();
+bool is_path_list_separator(char c);
 
 // File helpers (no shell involved). Each returns 0 on success.
 int copy_file(const char* from, const char* to);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,14 @@ void sleep_ms(int ms) {
     ts.tv_nsec = long(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
+}
+
+void yield_thread() { sched_yield(); }
+
+int timer_capabilities(int* min_ms, int* max_ms) {
+    *min_ms = 1;
+    *max_ms = 1000000;
+    return 0;
 }
 
 int timer_begin_period(int) { return 0; }
@@ -146,6 +155,9 @@ const void* map_file(const char* path, uint64_t* size) {
 void unmap_file(const void* data, uint64_t size) {
     if (data) munmap(const_cast<void*>(data), size_t(size));
 }
+
+char directory_separator() { return '/'; }
+bool is_path_list_separator(char c) { return c == ';' || c == ':'; }
 
 int copy_file(const char* from, const char* to) {
     FILE* in = fopen(from, "rb");

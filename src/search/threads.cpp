@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sched.h>
 
 #include "core/settings.h"
 #include "platform/platform.h"
@@ -34,7 +33,7 @@ void worker_main(void* arg) {
     const int index = int(reinterpret_cast<intptr_t>(arg));
     if (thread_init(index) != 0) return;
     // Workers join once the main search thread has finished its first iterations.
-    while (shared_read(search_control.depth) < 2 && !stopped()) sched_yield();
+    while (shared_read(search_control.depth) < 2 && !stopped()) platform::yield_thread();
     if (shared_read(search_control.root_tb) != -1) return;
     if (index < thread_count()) root_search(index);
 }

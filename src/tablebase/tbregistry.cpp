@@ -23,14 +23,6 @@ constexpr u64 MATERIAL_CONSTANT[2][6] = {
     {0, 0xa24f0f571bb202e7, 0xbaeb854cd3259441, 0xd5a4c95928f2fbe3, 0xfd7866b439b94495, 0xd6e4e47d24962951},
 };
 
-#ifdef _WIN32
-constexpr char PATH_JOIN = '\\';
-bool is_separator(char c) { return c == ';'; }
-#else
-constexpr char PATH_JOIN = '/';
-bool is_separator(char c) { return c == ';' || c == ':'; }
-#endif
-
 constexpr int PATH_BUFFER = 4096;
 
 // Sanitizer builds decode from an exact-size heap copy of each file instead of the mapping:
@@ -69,7 +61,8 @@ platform::Mutex load_mutex;
 bool constants_ready = false;
 
 int full_name(char* out, int directory, const char* name, int kind) {
-    int n = snprintf(out, PATH_BUFFER, "%s%c%s%s", directories[directory], PATH_JOIN, name, TB_EXTENSIONS[kind]);
+    int n = snprintf(out, PATH_BUFFER, "%s%c%s%s", directories[directory], platform::directory_separator(), name,
+                     TB_EXTENSIONS[kind]);
     return (n > 0 && n < PATH_BUFFER) ? 0 : -1;
 }
 
@@ -132,10 +125,10 @@ int split_directories(const char* path) {
     std::memcpy(directory_text, path, length + 1);
     char* p = directory_text;
     while (*p) {
-        while (*p && is_separator(*p)) *p++ = 0;
+        while (*p && platform::is_path_list_separator(*p)) *p++ = 0;
         if (!*p) break;
         char* start = p;
-        while (*p && !is_separator(*p)) p++;
+        while (*p && !platform::is_path_list_separator(*p)) p++;
         if (*p) *p++ = 0;
         if (!platform::is_directory(start)) {
             print_line("info string Tablebase directory not found: %s", start);
