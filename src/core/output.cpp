@@ -40,6 +40,14 @@ void print_line(const char* fmt, ...) {
     write_log(buf, true);
 }
 
+void print_text(const char* text) {
+    OutputLock.lock();
+    fputs(text, out());
+    fflush(out());
+    OutputLock.unlock();
+    write_log(text, false);
+}
+
 void print_block(const char* text) {
     OutputLock.lock();
     fputs(text, out());

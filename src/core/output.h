@@ -8,6 +8,8 @@ extern platform::SpinLock OutputLock;
 
 // Formats one line (printf-style, no trailing newline) and prints it with a newline.
 void print_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Prints text as given, without adding a newline (progress marks such as "." on one line).
+void print_text(const char* text);
 // Prints a block of text exactly as given (it carries its own newlines), then one more newline.
 void print_block(const char* text);
 // Writes one formatted line to the log file only (when logging is on and the file is open).

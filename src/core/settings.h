@@ -69,6 +69,9 @@ struct Settings {
     u8 train_resume;         // -train ... 1: continue from the NN_File network
 };
 
+// The noise setting that silences all information lines (-quiet, -anepd, the bench).
+constexpr float NOISE_SILENT = 99999.0f;
+
 // search_state bits.
 constexpr int SEARCH_THINKING = 1;
 constexpr int SEARCH_PONDERING = 2;

@@ -17,6 +17,9 @@
 #include "engine/thread_state.h"
 #include "platform/platform.h"
 #include "search/tt.h"
+#include "tools/book_positions.h"
+#include "tools/epd_analysis.h"
+#include "tools/make_book.h"
 #include "tools/tools.h"
 
 namespace {
@@ -43,11 +46,8 @@ int begin_timer_period() {
 
 const char* mode_name(int mode) {
     switch (mode) {
-        case RUN_ANALYSE_EPD: return "EPD analysis (-anepd)";
         case RUN_SCAN_PGN: return "PGN scan (-scan_pgn)";
         case RUN_BENCH: return "the benchmark (-bench, -pbench)";
-        case RUN_MAKE_BOOK: return "book building (-mkbook)";
-        case RUN_GROW_BOOK: return "book growing (-mkbook2)";
         case RUN_PRUNE_NN: return "network pruning (-prune_nn)";
         default: return "this mode";
     }
@@ -79,6 +79,12 @@ int run_mode(const CommandLine& cl) {
             return run_selfplay();
         case RUN_TRAIN:
             return run_trainer();
+        case RUN_ANALYSE_EPD:
+            return analyze_epd(settings.epd_file, false, nullptr, nullptr);
+        case RUN_MAKE_BOOK:
+            return make_book(settings.pgn_file, "tmp_book.bin");
+        case RUN_GROW_BOOK:
+            return grow_book_positions(settings.epd_file);
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "book/book.h"
 #include "core/settings.h"
 #include "engine/diagnostics.h"
+#include "engine/driver.h"
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "eval/eval.h"
@@ -36,7 +38,11 @@ void init_subsystems() {
     search_hooks.probe_wdl = tb_probe_wdl;
     search_hooks.probe_root = tablebase_root_move;
     search_hooks.max_pieces = tablebase_largest;
+    book_probe_hook = probe_book;
     if (strlen(settings.syzygy_path) > 1) tb_init(settings.syzygy_path);
 }
 
-void release_subsystems() { tb_free(); }
+void release_subsystems() {
+    tb_free();
+    release_books();
+}

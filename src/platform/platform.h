@@ -79,6 +79,9 @@ bool is_directory(const char* path);
 int64_t file_size(const char* path);
 // Whether two names refer to the same existing file (the same file under any name or link).
 bool same_file(const char* a, const char* b);
+// Size and modification time (nanoseconds) of a regular file, to notice that it changed.
+// Returns 0 on success; -1 when the path names no readable regular file.
+int file_stamp(const char* path, uint64_t* size, int64_t* modified_ns);
 
 // Memory for large tables, zero-filled; nullptr on failure or when the request exceeds half
 // of the physical memory. free_large must be given the size that was allocated.

@@ -192,6 +192,14 @@ bool file_exists(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int file_stamp(const char* path, uint64_t* size, int64_t* modified_ns) {
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    *size = uint64_t(st.st_size);
+    *modified_ns = int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec);
+    return 0;
+}
+
 bool is_directory(const char* path) {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);

@@ -274,6 +274,17 @@ int64_t file_size(const char* path) {
     return int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+int file_stamp(const char* path, uint64_t* size, int64_t* modified_ns) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+    *size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // FILETIME counts 100-nanosecond steps.
+    const uint64_t ticks = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    *modified_ns = int64_t(ticks) * 100;
+    return 0;
+}
+
 bool same_file(const char* a, const char* b) {
     // A file is identified by its volume and its index on that volume, whatever name it has.
     BY_HANDLE_FILE_INFORMATION ia, ib;

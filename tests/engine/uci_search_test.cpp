@@ -94,6 +94,9 @@ TEST(UciSearch, StopEndsAPonderSearch) {
 TEST(UciSearch, FinishedPonderSearchHoldsItsAnswer) {
     EngineSession e;
     ASSERT_TRUE(e.start());
+    // The timings below start once the engine is ready (start-up is slow under sanitizers).
+    e.send("isready");
+    ASSERT_FALSE(e.wait_for("readyok", 30).empty());
     // Mate in one: the search ends at once but must wait for the opponent's move.
     e.send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1\ngo ponder wtime 1000 btime 1000");
     EXPECT_TRUE(e.wait_for("bestmove", 0.5).empty());
