@@ -64,6 +64,7 @@ struct Settings {
     u8 seed_given;
     char openings_file[150]; // -openings: EPD start positions for the generator
     i16 random_plies;        // -random_plies: random plies before a game; -1 for the default
+    char prune_out_file[150];  // -prune_nn: where the pruned network goes ("pruned.bin" when empty)
 };
 
 // search_state bits.

@@ -30,7 +30,6 @@ const char* mode_name(int mode) {
         case RUN_BENCH: return "the benchmark (-bench, -pbench)";
         case RUN_MAKE_BOOK: return "book building (-mkbook)";
         case RUN_GROW_BOOK: return "book growing (-mkbook2)";
-        case RUN_PRUNE_NN: return "network pruning (-prune_nn)";
         default: return "this mode";
     }
 }
@@ -59,6 +58,8 @@ int run_mode(const CommandLine& cl) {
             return make_train_data();
         case RUN_SELFPLAY:
             return run_selfplay();
+        case RUN_PRUNE_NN:
+            return prune_nn();
         default:
             print_line("info string %s is not available in this build", mode_name(cl.run_mode));
             return 1;
