@@ -12,6 +12,16 @@ std::vector<NnPath> usable_paths() {
     return paths;
 }
 
+struct KernelSet {
+    decltype(&nn_scalar::apply_rows) apply;
+    decltype(&nn_scalar::activate_dot) dot;
+};
+KernelSet kernels(NnPath p) {
+    if (p == NN_PATH_AVX2) return {nn_avx2::apply_rows, nn_avx2::activate_dot};
+    if (p == NN_PATH_SSE2) return {nn_sse2::apply_rows, nn_sse2::activate_dot};
+    return {nn_scalar::apply_rows, nn_scalar::activate_dot};
+}
+
 }  // namespace
 
 using NnInferTest = NnFixture;
@@ -30,11 +40,9 @@ TEST_F(NnInferTest, KernelsAgreeOnEveryLengthAndSaturate) {
         const u32 want_dot = nn_scalar::activate_dot(src.data(), want_act.data(), w.data(), n);
         for (NnPath p : usable_paths()) {
             std::vector<i16> got(n), act(n);
-            auto apply = p == NN_PATH_AVX2 ? nn_avx2::apply_rows : p == NN_PATH_SSE2 ? nn_sse2::apply_rows : nn_scalar::apply_rows;
-            auto dot = p == NN_PATH_AVX2 ? nn_avx2::activate_dot : p == NN_PATH_SSE2 ? nn_sse2::activate_dot : nn_scalar::activate_dot;
-            apply(got.data(), src.data(), ops, 4, n);
+            kernels(p).apply(got.data(), src.data(), ops, 4, n);
             EXPECT_EQ(got, want) << nn_path_name(p) << " n=" << n;
-            EXPECT_EQ(dot(src.data(), act.data(), w.data(), n), want_dot) << nn_path_name(p) << " n=" << n;
+            EXPECT_EQ(kernels(p).dot(src.data(), act.data(), w.data(), n), want_dot) << nn_path_name(p) << " n=" << n;
             EXPECT_EQ(act, want_act) << nn_path_name(p) << " n=" << n;
         }
     }
@@ -43,13 +51,11 @@ TEST_F(NnInferTest, KernelsAgreeOnEveryLengthAndSaturate) {
     std::vector<i16> row = {1000, -1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     RowOp add = {row.data(), 0};
     for (NnPath p : usable_paths()) {
-        auto apply = p == NN_PATH_AVX2 ? nn_avx2::apply_rows : p == NN_PATH_SSE2 ? nn_sse2::apply_rows : nn_scalar::apply_rows;
-        auto dot = p == NN_PATH_AVX2 ? nn_avx2::activate_dot : p == NN_PATH_SSE2 ? nn_sse2::activate_dot : nn_scalar::activate_dot;
         std::vector<i16> out(17), act(17), ones(17, 1);
-        apply(out.data(), pre.data(), &add, 1, 17);
+        kernels(p).apply(out.data(), pre.data(), &add, 1, 17);
         EXPECT_EQ(out[0], 32767) << nn_path_name(p);
         EXPECT_EQ(out[1], -32768) << nn_path_name(p);
-        dot(pre.data(), act.data(), ones.data(), 17);
+        kernels(p).dot(pre.data(), act.data(), ones.data(), 17);
         EXPECT_EQ(std::vector<i16>(act.begin(), act.begin() + 9), (std::vector<i16>{32000, -500, 0, 0, -1, -1, -2, -512, 5}))
             << nn_path_name(p);
     }

@@ -5,11 +5,8 @@
 
 #include <random>
 
-#include "board/legality.h"
-#include "board/makemove.h"
-#include "board/movegen.h"
 #include "engine/process_util.h"
-#include "eval/nn.h"
+#include "eval/nn_test_util.h"
 #include "tools/prune_nn.h"
 #include "tools/training_record.h"
 #include "tools_test_util.h"
@@ -24,7 +21,7 @@ std::vector<i16> network_weights(const NetHeader& h, const std::vector<int>& sil
     std::mt19937 rng(17);
     const size_t hidden = h.hidden, out = nn_l1_count(h), bias = out + nn_output_count(h);
     std::vector<i16> w(nn_weight_count(h));
-    for (size_t i = 0; i < w.size(); i++) w[i] = i16(i < out ? int(rng() % 9) - 4 : i < bias ? int(rng() % 129) - 64 : 200);
+    for (size_t i = 0; i < w.size(); i++) w[i] = i16(i < out ? int(rng() % 9) - 4 : i < bias ? int(rng() % 129) - 64 : 150 + int(rng() % 101));
     for (int n : silent)
         for (size_t g = 0; g < 16; g++) w[out + g * hidden + size_t(n)] = 0;
     return w;
@@ -36,13 +33,7 @@ std::vector<std::string> random_positions(int count) {
     std::vector<std::string> fens;
     while (int(fens.size()) < count) {
         set_fen(b->pos, START_FEN);
-        for (int ply = 0; ply < 60; ply++) {
-            MoveEntry list[MAX_MOVES];
-            std::vector<Move> legal;
-            for (int i = 0, n = gen_all_moves(b->pos, list); i < n; i++)
-                if (legal_move(b->pos, b->pos.side, list[i].move)) legal.push_back(list[i].move);
-            if (legal.empty()) break;
-            make_move(b->pos, legal[rng() % legal.size()]);
+        for (int ply = 0; ply < 60 && random_move(b->pos, rng); ply++) {
             char fen[128];
             get_fen(b->pos, fen, 0);
             if (ply % 5 == 4) fens.push_back(fen);
