@@ -125,6 +125,9 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             if (has_value) copy_field(s.train_file, 141, v), i++;
             out.run_mode = RUN_BIN_TO_EPD;
         } else if (!strcmp(a, "-prune_nn")) {
+            // -prune_nn file.bin [out.nnue]
+            if (has_value) set_field(s.train_file, v), i++;
+            if (i + 1 < argc && argv[i + 1][0] != '-') set_field(s.prune_out_file, argv[++i]);
             out.run_mode = RUN_PRUNE_NN;
         } else if (!strcmp(a, "-gentraindata")) {
             if (read_training_arguments(argc, argv, i) != 0) return 1;

@@ -4,6 +4,7 @@
 #include "core/output.h"
 #include "engine/thread_state.h"
 #include "eval/eval.h"
+#include "eval/nn.h"
 #include "tablebase/tablebase.h"
 
 void print_static_eval() {
@@ -12,7 +13,8 @@ void print_static_eval() {
     bool in_check = checker_square(pos) != NO_SQUARE;
     int e = evaluate(pos, ts->eval, pos.side, 1, in_check);
     int h = evaluate_hce(pos, ts->eval);
-    print_line("info string static eval %d hce %d", e, h);
+    if (nn_ready(ts->eval)) print_line("info string static eval %d hce %d nn %d", e, h, nn_evaluate(pos, ts->eval));
+    else print_line("info string static eval %d hce %d", e, h);
 }
 
 void print_tablebase_probe() {

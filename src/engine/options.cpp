@@ -85,8 +85,12 @@ void set_search_control_defaults() {
 void take_settings_snapshot() { settings_snapshot = settings; }
 void restore_settings_snapshot() { settings = settings_snapshot; }
 
-void set_option(const char* name, const char* value) {
+void set_option(const char* name, const char* raw_value) {
     Settings& s = settings;
+    // A configuration line "NN_File = nets/x.nnue   # comment" leaves spaces before the comment.
+    char value[256];
+    set_field(value, raw_value);
+    for (size_t n = strlen(value); n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t'); n--) value[n - 1] = 0;
     if (!strcmp(name, "ConfigFilePath")) {
         set_field(s.config_file, value);
         print_line("info string ConfigFilePath set to '%s'", s.config_file);
@@ -124,9 +128,12 @@ void set_option(const char* name, const char* value) {
         confirm(name, v);
         s.multipv = u8(v);
     } else if (!strcmp(name, "NN_File")) {
+        char previous[sizeof s.nn_file];
+        set_field(previous, s.nn_file);
         set_field(s.nn_file, value);
         print_line("info string NN_File set to '%s'", s.nn_file);
-        if (option_hooks.load_network) option_hooks.load_network(s.nn_file);
+        // A source that cannot be loaded leaves the network and the option as they were.
+        if (option_hooks.load_network && option_hooks.load_network(s.nn_file) != 0) set_field(s.nn_file, previous);
     } else if (!strcmp(name, "Use_NN_eval")) {
         int v = check_value(value);
         confirm(name, v);

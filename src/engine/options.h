@@ -9,7 +9,8 @@ void take_settings_snapshot();
 void restore_settings_snapshot();
 
 // Applies one named option (UCI "setoption" and the configuration file). Unknown names are
-// ignored; numbers are clamped; every applied option is confirmed with an "info string" line.
+// ignored; numbers are clamped; trailing spaces of a value are dropped; every applied option
+// is confirmed with an "info string" line.
 void set_option(const char* name, const char* value);
 
 // Reads settings.config_file: lines "Name = value", '#' starts a comment. A missing file is
@@ -25,6 +26,6 @@ struct OptionHooks {
     int (*resize_hash)(unsigned mb);   // 0 on success
     void (*clear_hash)();
     void (*set_syzygy_path)(const char* path);
-    void (*load_network)(const char* file);
+    int (*load_network)(const char* file);  // 0 when the network was loaded
 };
 extern OptionHooks option_hooks;

@@ -44,15 +44,6 @@ int begin_timer_period() {
     return period;
 }
 
-const char* mode_name(int mode) {
-    switch (mode) {
-        case RUN_SCAN_PGN: return "PGN scan (-scan_pgn)";
-        case RUN_BENCH: return "the benchmark (-bench, -pbench)";
-        case RUN_PRUNE_NN: return "network pruning (-prune_nn)";
-        default: return "this mode";
-    }
-}
-
 // Runs the selected mode; returns the process exit code.
 int run_mode(const CommandLine& cl) {
     switch (cl.run_mode) {
@@ -85,8 +76,10 @@ int run_mode(const CommandLine& cl) {
             return make_book(settings.pgn_file, "tmp_book.bin");
         case RUN_GROW_BOOK:
             return grow_book_positions(settings.epd_file);
+        case RUN_PRUNE_NN:
+            return prune_nn();
         default:
-            print_line("info string %s is not available in this build", mode_name(cl.run_mode));
+            print_line("info string this mode is not available in this build");
             return 1;
     }
 }

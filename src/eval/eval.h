@@ -28,6 +28,11 @@ int contempt_adjustment(const Position& pos);
 // Prints, once per process, that no network is available when the network was asked for.
 void eval_startup_note();
 
+// Prepares a new thread's evaluation state: the network storage sized for the loaded network.
+// Returns 0, or -1 when memory runs out. eval_state_release frees it.
+int eval_state_init(EvalState& es);
+void eval_state_release(EvalState& es);
+
 // Special endgame scores, for the side to move.
 int mop_up_score(const Position& pos);                 // rook or queen against a bare king
 int bishop_knight_score(const Position& pos, int strong);

@@ -1,10 +1,12 @@
 // The single evaluation entry of the search: special endgames, the per-thread evaluation cache,
 // the choice between network and hand-crafted evaluation, and contempt.
 #include <algorithm>
+#include <cstring>
 
 #include "core/output.h"
 #include "core/settings.h"
 #include "eval/eval.h"
+#include "eval/nn.h"
 
 namespace {
 
@@ -53,10 +55,15 @@ int special_endgame(const Position& pos, const MaterialCounts& m) {
     return SCORE_NONE;
 }
 
-// No network is compiled in or loadable yet, so the entry always takes the hand-crafted path.
-// Once one exists, these two hooks return true and its score for the side to move.
-bool network_available() { return false; }
-int network_score(Position&, EvalState&) { return 0; }
+// Cached scores belong to one network and one choice of evaluation: when either changed since
+// this thread last evaluated, forget the evaluation cache and the accumulator cache.
+void follow_evaluation_changes(EvalState& es) {
+    const u64 current = network.generation * 2 + (settings.use_nn ? 1 : 0);
+    if (es.cache_generation == current) return;
+    memset(es.cache, 0, sizeof es.cache);
+    es.nn.cache_valid = 0;
+    es.cache_generation = current;
+}
 
 }  // namespace
 
@@ -92,13 +99,14 @@ int evaluate(Position& pos, EvalState& es, int side, int ply, bool in_check) {
     int s = special_endgame(pos, unpack(pos));
     if (s != SCORE_NONE) return s;
 
+    follow_evaluation_changes(es);
     EvalCacheEntry& e = es.cache[pos.key & (EVAL_CACHE_SIZE - 1)];
     if (e.key == pos.key && ply > 2) {
         es.cache_hits++;
         return e.score;
     }
 
-    if (settings.use_nn && network_available()) s = damp_opposite_bishops(pos, network_score(pos, es));
+    if (settings.use_nn && nn_ready(es)) s = damp_opposite_bishops(pos, nn_evaluate(pos, es));
     else s = evaluate_hce(pos, es);
 
     if (search_control.game_plies > 4 && !(search_control.search_state & SEARCH_BENCH)) {
@@ -116,3 +124,7 @@ void eval_startup_note() {
     printed = true;
     print_line("info string no network available, using the hand-crafted evaluation");
 }
+
+int eval_state_init(EvalState& es) { return network.loaded ? nn_reserve(es, int(network.image.header.hidden)) : 0; }
+
+void eval_state_release(EvalState& es) { nn_release(es); }

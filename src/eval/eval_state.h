@@ -3,6 +3,8 @@
 // EvalState in every thread record; the evaluation functions receive it explicitly.
 #pragma once
 
+#include <cstddef>
+
 #include "core/types.h"
 #include "eval/params.h"
 
@@ -49,6 +51,27 @@ struct EvalCacheEntry {
     i16 score;
 };
 
+// The network's per-thread state: the working accumulators and the accumulator cache of the
+// last evaluated position. One block holds both, sized from the loaded network's H when the
+// thread record is made and resized when a network of another H is loaded (nn_reserve).
+struct NnState {
+    i16* block;             // 4 x capacity entries: acc W, acc K, cached W, cached K
+    size_t block_bytes;
+    int capacity;           // accumulator entries per perspective the block holds
+    i16* acc[2];            // working accumulators (W, K), activated by the output step
+    i16* cached[2];         // pre-activation accumulators of the cached position
+    u64 cached_pieces[16];  // that position's bitboards, indexed like Position::pieces
+    u8 cached_mirror[2];    // square mappings (XOR masks) of W and K
+    u16 cached_bucket[2];   // king-bucket offsets of W and K
+    int cached_ply;
+    u8 cache_valid;
+    u64 net_generation;     // the network the cache was built with
+    int out_bucket;         // output bucket of the last evaluation
+    float raw_output;       // the last output before scaling to centipawns
+    u64 updates;            // evaluations that brought the cache up to date by differences
+    u64 rebuilds;           // evaluations that rebuilt the accumulators from the biases
+};
+
 constexpr int PAWN_HASH_SIZE = 8192;
 constexpr int EVAL_CACHE_SIZE = 16384;
 
@@ -61,4 +84,6 @@ struct EvalState {
     u64 pawn_probes;
     u64 pawn_hits;
     int ply;          // ply of the last evaluation (read by the network's accumulator cache)
+    u64 cache_generation;  // network generation and use_nn that the evaluation cache holds
+    NnState nn;
 };

@@ -114,7 +114,8 @@ inline void publish_thread_record(int index, SearchThread* t) {
     __atomic_store_n(&thread_table[index], t, __ATOMIC_RELEASE);
 }
 
-// Allocates a zero-filled record bound to its history; nullptr when memory runs out.
+// Allocates a zero-filled record bound to its history, with network storage sized for the
+// loaded network; nullptr when memory runs out.
 SearchThread* create_thread_record(int index);
 void free_thread_record(SearchThread* t);
 

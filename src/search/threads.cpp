@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/settings.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
 #include "search/hooks.h"
 #include "search/report.h"
@@ -83,6 +84,10 @@ void master_main(void*) {
 SearchThread* create_thread_record(int index) {
     auto* t = static_cast<SearchThread*>(platform::alloc_large(sizeof(SearchThread)));
     if (!t) return nullptr;
+    if (eval_state_init(t->eval) != 0) {
+        platform::free_large(t, sizeof(SearchThread));
+        return nullptr;
+    }
     t->pos.owner = &t->history;
     t->history.ply = 1;
     t->index = index;
@@ -91,7 +96,9 @@ SearchThread* create_thread_record(int index) {
 }
 
 void free_thread_record(SearchThread* t) {
-    if (t) platform::free_large(t, sizeof(SearchThread));
+    if (!t) return;
+    eval_state_release(t->eval);
+    platform::free_large(t, sizeof(SearchThread));
 }
 
 int thread_init(int index) {

@@ -12,6 +12,7 @@ int gen_train_data();    // -gentraindata: training records split by material in
 int make_train_data();   // -mktraindata: EPD positions labelled by searches
 int run_selfplay();      // -selfplay: games of the engine against itself, written as PGN
 int run_trainer();       // -train: trains a network from a training file
+int prune_nn();          // -prune_nn: keeps the 1536 most useful first-layer neurons of the network
 
 // The scan behind -scan_pgn, on explicit files. Reports the games read and lines written.
 int scan_pgn_file(const char* pgn_path, const char* epd_path, Position& pos, u32* games, u64* lines);
