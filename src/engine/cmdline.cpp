@@ -87,6 +87,9 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             if (has_value) set_field(s.syzygy_path, v), i++;
         } else if (!strcmp(a, "-tbx")) {
             set_field(s.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece;C:\\Chess\\Syzygy\\7-Piece");
+        } else if (!strcmp(a, "-net")) {
+            // The network to load at start-up (and the one -train ... 1 continues from).
+            if (has_value) set_field(s.nn_file, v), i++;
         } else if (!strcmp(a, "-use_hce")) {
             s.use_nn = 0;
         } else if (!strcmp(a, "-use_nn")) {

@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "core/output.h"
 #include "core/settings.h"
+#include "eval/nn.h"
 #include "platform/platform.h"
+#include "search/thread.h"
 #include "tools/tool_io.h"
 #include "tools/tools.h"
 #include "tools/trainer_internal.h"
@@ -20,6 +23,7 @@ namespace {
 
 constexpr int MAX_TRAIN_THREADS = 64;
 constexpr u64 MIN_VALIDATION = 1000;
+constexpr u64 CHECK_POSITIONS = 2000;
 
 struct SpinBarrier {
     std::atomic<int> arrived{0};
@@ -183,112 +187,168 @@ void free_work(Trainer& tr) {
     free(tr.d_out);
 }
 
+// The samples of a training file: the usable records, at most the configured number, the
+// last validation_share of them (whole games, in file order) kept apart for validation. A few
+// records of the validation part are kept as they are, for the check of the quantised network.
+struct SampleSet {
+    TrainSample* samples = nullptr;
+    u64 train = 0, valid = 0;
+    std::vector<u8> check_records;
+};
+
+int load_samples(const TrainerConfig& config, SampleSet& set) {
+    if (load_training_file(config.train_file) != 0) return -1;
+    const u64 limit = config.max_positions < training_store.count ? config.max_positions : training_store.count;
+    set.samples = static_cast<TrainSample*>(malloc(size_t(limit ? limit : 1) * sizeof(TrainSample)));
+    if (!set.samples) {
+        tool_message("out of memory for %llu training samples", (unsigned long long)limit);
+        store_free();
+        return -1;
+    }
+    u64 refused = 0;
+    const u64 total = samples_from_store(training_store, limit, tool_position(), set.samples, &refused);
+    const u64 used = limit < training_store.count ? limit : training_store.count;
+    const u64 checks = used < CHECK_POSITIONS ? used : CHECK_POSITIONS;
+    set.check_records.assign(store_record(used - checks), store_record(used - checks) + checks * TRAINING_RECORD_BYTES);
+    store_free();
+    if (refused) tool_message("skipped %llu records that hold no usable position", (unsigned long long)refused);
+    set.valid = u64(double(total) * double(config.validation_share));
+    if (set.valid < MIN_VALIDATION) set.valid = total / 10;
+    set.train = total - set.valid;
+    if (set.train == 0) {
+        tool_message("%s holds too few positions to train on", config.train_file);
+        return -1;
+    }
+    return 0;
+}
+
+// Starts the model from the configured network file or from random weights.
+int set_up_model(Trainer& tr) {
+    if (tr.cfg.init_file) {
+        if (read_network_into_model(tr.cfg.init_file, tr.model) != 0) return -1;
+        tr.cfg.hidden = tr.model.hidden;
+        print_line("continuing from %s", tr.cfg.init_file);
+    } else {
+        if (tr.cfg.hidden < TRAIN_STRIP || tr.cfg.hidden % TRAIN_STRIP || tr.cfg.hidden > int(NET_MAX_HIDDEN)) {
+            tool_message("the hidden size must be a multiple of %d between %d and %u", TRAIN_STRIP, TRAIN_STRIP, NET_MAX_HIDDEN);
+            return -1;
+        }
+        if (!alloc_model(tr.model, tr.cfg.hidden)) return -1;
+        init_model(tr.model, tr.cfg.seed);
+    }
+    tr.strips = tr.cfg.hidden / TRAIN_STRIP;
+    if (tr.threads > tr.strips) tr.threads = tr.strips;
+    if (!alloc_adam(tr.adam, tr.cfg.hidden) || !allocate_work(tr)) {
+        tool_message("out of memory for a network of %d hidden units", tr.cfg.hidden);
+        return -1;
+    }
+    return 0;
+}
+
+void shuffle(u32* order, u64 n, Random& rng) {
+    for (u64 i = n - 1; i > 0; i--) {
+        const u64 j = rng.next() % (i + 1);
+        const u32 tmp = order[i];
+        order[i] = order[j];
+        order[j] = tmp;
+    }
+}
+
+// One pass over the shuffled training samples; returns the mean squared error seen.
+double train_epoch(Trainer& tr, const SampleSet& set, const u32* order, double total_batches) {
+    double loss = 0;
+    for (u64 at = 0; at < set.train;) {
+        const int n = int(set.train - at < u64(tr.cfg.batch) ? set.train - at : u64(tr.cfg.batch));
+        for (int i = 0; i < n; i++) tr.batch_copy[i] = set.samples[order[at + u64(i)]];
+        tr.batch_n = n;
+        // Cosine from the full rate down to the floor over the whole run.
+        const double progress = double(tr.step) / total_batches;
+        tr.lr = float(tr.cfg.learning_rate *
+                      (tr.cfg.lr_floor + (1.0 - tr.cfg.lr_floor) * 0.5 * (1.0 + std::cos(3.14159265358979 * progress))));
+        loss += run_batch(tr, CMD_TRAIN);
+        at += u64(n);
+    }
+    return loss / double(set.train);
+}
+
+// Loads the network just written as the engine does and compares its scores with the float
+// network's on positions of the validation part.
+void check_written_network(const TrainModel& m, const char* path, const std::vector<u8>& records) {
+    if (load_network(path, nullptr) != 0) return;
+    EvalState& es = main_thread->eval;
+    if (nn_reserve(es, m.hidden) != 0) return;
+    Position& pos = tool_position();
+    int checked = 0;
+    double worst = 0, total = 0;
+    for (size_t r = 0; r + TRAINING_RECORD_BYTES <= records.size(); r += TRAINING_RECORD_BYTES) {
+        if (decode_record_position(&records[r], pos) != RECORD_OK) continue;
+        TrainSample s{};
+        position_features(pos, s);
+        es.ply = 1;  // a rebuild every time
+        const double engine = nn_evaluate(pos, es);
+        double expected = std::round(double(model_output(m, s)) * TRAIN_CP_SCALE);
+        expected = std::max(-2500.0, std::min(2500.0, expected));
+        worst = std::max(worst, std::fabs(engine - expected));
+        total += std::fabs(engine - expected);
+        checked++;
+    }
+    unload_network();
+    if (checked)
+        print_line("quantised network against the float one on %d positions: largest difference %.0f cp, mean %.2f cp",
+                   checked, worst, total / checked);
+}
+
 }  // namespace
 
 int run_training(const TrainerConfig& config) {
     Trainer* trp = new Trainer;
     Trainer& tr = *trp;
     tr.cfg = config;
-    if (tr.cfg.hidden < TRAIN_STRIP || tr.cfg.hidden % TRAIN_STRIP || tr.cfg.hidden > 4096) {
-        tool_message("the hidden size must be a multiple of %d between %d and 4096", TRAIN_STRIP, TRAIN_STRIP);
-        delete trp;
-        return 1;
-    }
     if (tr.cfg.batch < 1) tr.cfg.batch = 1;
     tr.threads = config.threads < 1 ? 1 : config.threads > MAX_TRAIN_THREADS ? MAX_TRAIN_THREADS : config.threads;
-    tr.strips = tr.cfg.hidden / TRAIN_STRIP;
-    if (tr.threads > tr.strips) tr.threads = tr.strips;
-
-    if (load_training_file(config.train_file) != 0) {
-        delete trp;
-        return 1;
-    }
-    const u64 limit = config.max_positions < training_store.count ? config.max_positions : training_store.count;
-    auto* samples = static_cast<TrainSample*>(malloc(size_t(limit ? limit : 1) * sizeof(TrainSample)));
-    if (!samples) {
-        tool_message("out of memory for %llu training samples", (unsigned long long)limit);
-        store_free();
-        delete trp;
-        return 1;
-    }
-    u64 refused = 0;
-    const u64 total = samples_from_store(training_store, limit, tool_position(), samples, &refused);
-    store_free();
-    if (refused) tool_message("skipped %llu records that hold no usable position", (unsigned long long)refused);
-    // The validation block is the end of the file: whole games that training never sees.
-    u64 valid = u64(double(total) * double(config.validation_share));
-    if (valid < MIN_VALIDATION) valid = total / 10;
-    const u64 train = total - valid;
-    if (train == 0) {
-        tool_message("%s holds too few positions to train on", config.train_file);
-        free(samples);
-        delete trp;
-        return 1;
-    }
-
-    bool ok = alloc_model(tr.model, tr.cfg.hidden) && alloc_adam(tr.adam, tr.cfg.hidden) && allocate_work(tr);
-    auto* order = static_cast<u32*>(malloc(size_t(train) * sizeof(u32)));
-    if (!ok || !order) {
-        tool_message("out of memory for a network of %d hidden units", tr.cfg.hidden);
-        free(order), free(samples), free_model(tr.model), free_adam(tr.adam), free_work(tr);
-        delete trp;
-        return 1;
-    }
-    init_model(tr.model, config.seed);
-    for (u64 i = 0; i < train; i++) order[i] = u32(i);
-
-    print_line("training on %llu positions, validating on %llu; H %d, batch %d, %d epochs, lr %g, %d threads",
-               (unsigned long long)train, (unsigned long long)valid, tr.cfg.hidden, tr.cfg.batch, tr.cfg.epochs,
-               double(tr.cfg.learning_rate), tr.threads);
-    active = &tr;
-    tr.barrier.parties = tr.threads;
-    platform::Thread workers[MAX_TRAIN_THREADS];
-    for (int t = 1; t < tr.threads; t++)
-        platform::thread_start(workers[t], worker_main, reinterpret_cast<void*>(intptr_t(t)));
-
-    Random rng{config.seed ^ 0x5DEECE66Dull};
-    const u64 batches_per_epoch = (train + u64(tr.cfg.batch) - 1) / u64(tr.cfg.batch);
-    const double total_batches = double(batches_per_epoch) * double(tr.cfg.epochs);
-    int rc = 0;
-    print_line("epoch 0: validation loss %.6f", validation_loss(tr, samples + train, valid));
-    for (int epoch = 1; epoch <= tr.cfg.epochs; epoch++) {
-        for (u64 i = train - 1; i > 0; i--) {
-            const u64 j = rng.next() % (i + 1);
-            const u32 tmp = order[i];
-            order[i] = order[j];
-            order[j] = tmp;
+    SampleSet set;
+    u32* order = nullptr;
+    int rc = 1;
+    if (load_samples(tr.cfg, set) == 0 && set_up_model(tr) == 0 &&
+        (order = static_cast<u32*>(malloc(size_t(set.train) * sizeof(u32))))) {
+        for (u64 i = 0; i < set.train; i++) order[i] = u32(i);
+        print_line("training on %llu positions, validating on %llu; H %d, batch %d, %d epochs, lr %g, %d threads",
+                   (unsigned long long)set.train, (unsigned long long)set.valid, tr.cfg.hidden, tr.cfg.batch,
+                   tr.cfg.epochs, double(tr.cfg.learning_rate), tr.threads);
+        active = &tr;
+        tr.barrier.parties = tr.threads;
+        platform::Thread workers[MAX_TRAIN_THREADS];
+        for (int t = 1; t < tr.threads; t++)
+            platform::thread_start(workers[t], worker_main, reinterpret_cast<void*>(intptr_t(t)));
+        Random rng{tr.cfg.seed ^ 0x5DEECE66Dull};
+        const double total_batches =
+            double((set.train + u64(tr.cfg.batch) - 1) / u64(tr.cfg.batch)) * double(tr.cfg.epochs);
+        const TrainSample* valid = set.samples + set.train;
+        print_line("epoch 0: validation loss %.6f", validation_loss(tr, valid, set.valid));
+        rc = 0;
+        for (int epoch = 1; epoch <= tr.cfg.epochs && rc == 0; epoch++) {
+            shuffle(order, set.train, rng);
+            const double started = platform::now_seconds();
+            const double loss = train_epoch(tr, set, order, total_batches);
+            const double seconds = platform::now_seconds() - started;
+            print_line("epoch %d: train loss %.6f, validation loss %.6f, lr %.6f, %.0f positions/s", epoch, loss,
+                       validation_loss(tr, valid, set.valid), double(tr.lr), double(set.train) / (seconds + 1e-9));
+            QuantizeReport report{};
+            if (write_quantized_network(tr.model, tr.cfg.out_file, &report) != 0) {
+                rc = 1;
+                break;
+            }
+            print_line("wrote %s: %d units rescaled, %d weights clipped, accumulator bound %.3f, output bound %.3f of the limits",
+                       tr.cfg.out_file, report.scaled_units, report.clipped_weights, report.worst_acc, report.worst_output);
         }
-        const double started = platform::now_seconds();
-        double loss = 0;
-        for (u64 at = 0; at < train;) {
-            const int n = int(train - at < u64(tr.cfg.batch) ? train - at : u64(tr.cfg.batch));
-            for (int i = 0; i < n; i++) tr.batch_copy[i] = samples[order[at + u64(i)]];
-            tr.batch_n = n;
-            // Cosine from the full rate down to the floor over the whole run.
-            const double progress = double(tr.step) / total_batches;
-            tr.lr = float(config.learning_rate *
-                          (config.lr_floor + (1.0 - config.lr_floor) * 0.5 * (1.0 + std::cos(3.14159265358979 * progress))));
-            loss += run_batch(tr, CMD_TRAIN);
-            at += u64(n);
-        }
-        const double seconds = platform::now_seconds() - started;
-        const double vloss = validation_loss(tr, samples + train, valid);
-        print_line("epoch %d: train loss %.6f, validation loss %.6f, lr %.6f, %.0f positions/s", epoch,
-                   loss / double(train), vloss, double(tr.lr), double(train) / (seconds + 1e-9));
-        QuantizeReport report{};
-        if (write_quantized_network(tr.model, config.out_file, &report) != 0) {
-            rc = 1;
-            break;
-        }
-        print_line("wrote %s: %d units rescaled, %d weights clipped, accumulator bound %.3f, output bound %.3f of the limits",
-                   config.out_file, report.scaled_units, report.clipped_weights, report.worst_acc, report.worst_output);
+        tr.command.store(CMD_QUIT);
+        tr.barrier.wait();
+        for (int t = 1; t < tr.threads; t++) platform::thread_join(workers[t]);
+        active = nullptr;
+        if (rc == 0) check_written_network(tr.model, tr.cfg.out_file, set.check_records);
     }
-    tr.command.store(CMD_QUIT);
-    tr.barrier.wait();
-    for (int t = 1; t < tr.threads; t++) platform::thread_join(workers[t]);
-    active = nullptr;
     free(order);
-    free(samples);
+    free(set.samples);
     free_model(tr.model);
     free_adam(tr.adam);
     free_work(tr);
@@ -312,9 +372,5 @@ int run_trainer() {
     c.validation_share = 0.02f;
     c.threads = s.threads;
     c.seed = s.seed_given ? s.random_seed : 1;
-    if (c.init_file) {
-        tool_message("-train with 1 (continue from a network) is not available yet; starting afresh");
-        c.init_file = nullptr;
-    }
     return run_training(c);
 }

@@ -71,4 +71,8 @@ struct QuantizeReport {
 // Quantises the model into the network file (Q = 2048, S = 400). Returns 0 or -1.
 int write_quantized_network(const TrainModel& m, const char* path, QuantizeReport* report);
 
+// Sets up the model from a network file of the trainer's shape (B 2, king-rank buckets);
+// returns 0 or -1 with a message.
+int read_network_into_model(const char* path, TrainModel& m);
+
 int run_training(const TrainerConfig& config);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "eval/nn_format.h"
 #include "tools/tool_io.h"
 #include "tools/trainer_internal.h"
 
@@ -16,7 +17,6 @@ namespace {
 constexpr int Q = 2048;
 constexpr int S = 400;
 constexpr int FILE_OUTPUT_GROUPS = 8;
-constexpr int HEADER_BYTES = 24;
 // Room for the rounding of up to 33 terms (32 pieces and the bias), half a unit each.
 constexpr double ACC_LIMIT = 32767.0 - 40.0;
 constexpr double SUM_LIMIT = 2147483647.0;
@@ -56,10 +56,6 @@ i16 quantize(double v, int* clipped) {
     return i16(r);
 }
 
-void put16(u8* p, int v) {
-    const u16 u = u16(i16(v));
-    p[0] = u8(u), p[1] = u8(u >> 8);
-}
 
 }  // namespace
 
@@ -105,23 +101,54 @@ int write_quantized_network(const TrainModel& m, const char* path, QuantizeRepor
             w[size_t(l1 + out) + size_t(p) * size_t(H) + size_t(j)] = quantize(double(m.bias[j]) * Q * scale[size_t(j)], &r.clipped_weights);
     if (report) *report = r;
 
-    FILE* f = fopen(path, "wb");
-    if (!f) {
-        tool_message("can't open %s for writing", path);
-        return -1;
-    }
-    u8 header[HEADER_BYTES] = {};
-    const int words[10] = {752, Q, Q, S, TRAIN_BUCKETS, 5, H, 0, 0, 5};
-    for (int i = 0; i < 10; i++) put16(header + 2 * i, words[i]);
-    const u32 count = u32(w.size());
-    for (int i = 0; i < 4; i++) header[20 + i] = u8(count >> (8 * i));
-    bool ok = fwrite(header, 1, HEADER_BYTES, f) == HEADER_BYTES;
-    std::vector<u8> bytes(w.size() * 2);
-    for (size_t i = 0; i < w.size(); i++) put16(&bytes[2 * i], w[i]);
-    ok = ok && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (fclose(f) != 0 || !ok) {
+    NetHeader h{};
+    h.kind = NET_KIND_KING_RANK;
+    h.out_scale = Q;
+    h.aux_scale = Q;
+    h.cp_scale = S;
+    h.buckets = TRAIN_BUCKETS;
+    h.field5 = 5;
+    h.hidden = u32(H);
+    h.field9 = 5;
+    h.count = u32(w.size());
+    if (nn_write_file(path, h, w.data()) != 0) {
         tool_message("error writing %s", path);
         return -1;
     }
+    return 0;
+}
+
+int read_network_into_model(const char* path, TrainModel& m) {
+    NetImage image{};
+    const char* fault = nullptr;
+    const int rc = nn_read_file(path, image, &fault);
+    if (rc != NET_READ_OK) {
+        tool_message("can't use %s to continue from (%s)", path, fault ? fault : "unreadable or wrong length");
+        return -1;
+    }
+    const NetHeader& h = image.header;
+    const int H = int(h.hidden);
+    if (h.buckets != TRAIN_BUCKETS || h.kind == NET_KIND_OPPOSITE_WINGS || H % TRAIN_STRIP != 0) {
+        tool_message("%s has a shape the trainer does not train (B %u, kind %u, H %d)", path, h.buckets, h.kind, H);
+        nn_free(image);
+        return -1;
+    }
+    if (!alloc_model(m, H)) {
+        tool_message("out of memory for a network of %d hidden units", H);
+        nn_free(image);
+        return -1;
+    }
+    const float q = float(h.out_scale);
+    const i16* l1 = image.weights;
+    const i16* out = l1 + nn_l1_count(h);
+    const i16* bias = out + nn_output_count(h);
+    for (int row = 0; row < TRAIN_ROWS; row++)
+        for (int j = 0; j < H; j++)
+            strip_l1(m, j / TRAIN_STRIP)[size_t(row) * TRAIN_STRIP + size_t(j % TRAIN_STRIP)] = float(l1[size_t(row) * size_t(H) + size_t(j)]) / q;
+    for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++)
+        for (int k = 0; k < 2 * H; k++) m.out[size_t(b) * 2 * size_t(H) + size_t(k)] = float(out[size_t(b) * 2 * size_t(H) + size_t(k)]) / q;
+    // The trainer shares one bias between the perspectives.
+    for (int j = 0; j < H; j++) m.bias[j] = (float(bias[j]) + float(bias[H + j])) / (2 * q);
+    nn_free(image);
     return 0;
 }
