@@ -61,6 +61,12 @@ struct MoveEntry {
 // 15 * 27 + 8 + 2 = 415 moves, so 512 entries can never overflow.
 constexpr int MAX_MOVES = 512;
 
+// Search depth: nodes at MAX_PLY never recurse; a principal variation indexed by ply holds
+// PV_SIZE moves (plies 0..MAX_PLY) and ends with a 0 entry, so its arrays have PV_LENGTH entries.
+constexpr int MAX_PLY = 80;
+constexpr int PV_SIZE = MAX_PLY + 1;
+constexpr int PV_LENGTH = PV_SIZE + 1;
+
 // Bit helpers over the processor's instructions.
 inline int lsb(u64 b) { return std::countr_zero(b); }
 inline int msb(u64 b) { return 63 - std::countl_zero(b); }
@@ -71,7 +77,29 @@ inline int pop_lsb(u64& b) {
     return s;
 }
 
-// Scores.
+// Scores, in centipawns from the side to move's point of view. A side mated at ply p scores
+// p - SCORE_MATE.
 constexpr int SCORE_NONE = -10001;
 constexpr int SCORE_INFINITE = 10001;
 constexpr int SCORE_MATE = 10000;
+// Mate scores as the transposition table sees them (it converts them by the ply): wins from
+// SCORE_WIN_MIN up, losses from SCORE_LOSS_MAX down.
+constexpr int SCORE_WIN_MIN = 9499;
+constexpr int SCORE_LOSS_MAX = -9500;
+// Scores that the info lines print as "mate N" (from SCORE_SHOWN_AS_MATE up) and "mate -N"
+// (from SCORE_SHOWN_AS_MATED down); the tablebase root score lies between the two ranges.
+constexpr int SCORE_SHOWN_AS_MATE = 9900;
+constexpr int SCORE_SHOWN_AS_MATED = -9901;
+constexpr int SCORE_TB_ROOT_WIN = 9800;
+// Tablebase results move the static evaluation by TB_EVAL_SHIFT; beyond SCORE_DECISIVE a
+// score counts as decided (a tablebase win or loss, or a mate).
+constexpr int TB_EVAL_SHIFT = 4000;
+constexpr int SCORE_DECISIVE = 3000;
+// Every static evaluation lies within +-EVAL_LIMIT, so that even with the tablebase shift it
+// stays strictly inside the non-mate range.
+constexpr int EVAL_LIMIT = SCORE_WIN_MIN - 1 - TB_EVAL_SHIFT;
+inline bool is_win_score(int score) { return score >= SCORE_WIN_MIN; }
+inline bool is_loss_score(int score) { return score <= SCORE_LOSS_MAX; }
+
+// v limited to [lo, hi] (options and switches clamp their values, never refuse them).
+constexpr int clamp_int(long long v, long long lo, long long hi) { return int(v < lo ? lo : v > hi ? hi : v); }

@@ -14,12 +14,14 @@ enum RunMode {
     RUN_BIN_TO_EPD = 13,
     RUN_PRUNE_NN = 14,
     RUN_GROW_BOOK = 15,
+    RUN_OPENBENCH = 16,  // "vellum bench [depth]": the short bench
 };
 
 struct CommandLine {
     int run_mode;
     bool bench_inline;     // -pbench: bench searches in the calling thread
     bool training_switch;  // -train / -train2: the training tools are not built in
+    int bench_depth;       // "vellum bench N"; 0 for the default depth
 };
 
 // Parses the switches into settings. Returns -1 to go on, or an exit code to end with.

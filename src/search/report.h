@@ -13,4 +13,5 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
 // Sums the counters of the search threads that completed depth 2 into SearchControl.totals.
 void sum_counters();
 // The score text of an info line: "cp N", "mate N" or "mate -N" (moves, as UCI counts them).
+// With UCI_ShowWDL the info line adds " wdl W D L" behind it.
 void format_score(int score, char* out, int size);

@@ -55,8 +55,8 @@ void tt_fill_pv(Position& pos, int ply, Move* pv);
 
 // Mate-score conversion between node-relative (stored) and root-relative (searched) values.
 inline int score_to_tt(int score, int ply) {
-    return score >= 9499 ? score + ply : score <= -9500 ? score - ply : score;
+    return is_win_score(score) ? score + ply : is_loss_score(score) ? score - ply : score;
 }
 inline int score_from_tt(int score, int ply) {
-    return score < -9499 ? score + ply : score > 9498 ? score - ply : score;
+    return is_loss_score(score) ? score + ply : is_win_score(score) ? score - ply : score;
 }
