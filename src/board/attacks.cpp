@@ -88,12 +88,23 @@ bool gives_check(const Position& pos, int side, Move move) {
     occ |= square_bit(to);
     const u64 target = square_bit(king);
     switch (placed) {
-        case PAWN: if (PawnAttacks[side][to] & target) return true; break;
-        case KNIGHT: if (KnightAttacks[to] & target) return true; break;
-        case BISHOP: if (bishop_attacks(to, occ) & target) return true; break;
-        case ROOK: if (rook_attacks(to, occ) & target) return true; break;
-        case QUEEN: if (queen_attacks(to, occ) & target) return true; break;
-        default: break;
+        case PAWN:
+            if (PawnAttacks[side][to] & target) return true;
+            break;
+        case KNIGHT:
+            if (KnightAttacks[to] & target) return true;
+            break;
+        case BISHOP:
+            if (bishop_attacks(to, occ) & target) return true;
+            break;
+        case ROOK:
+            if (rook_attacks(to, occ) & target) return true;
+            break;
+        case QUEEN:
+            if (queen_attacks(to, occ) & target) return true;
+            break;
+        default:
+            break;
     }
     return attacked_within(pos, king, side, occ, staying);
 }
@@ -108,8 +119,10 @@ int move_flags(Position& pos, int side, const MoveEntry& entry) {
     if (pawn) {
         const int r = side == WHITE ? square_rank(to) : 7 - square_rank(to);
         if (r == 7) flags |= MF_PROMOTION_RANK;
-        else if (r == 6) flags |= MF_SEVENTH_RANK;
-        else if (r == 5 && !pos.board[to] && to != pos.ep_square) flags |= MF_SIXTH_RANK_PUSH;
+        else if (r == 6)
+            flags |= MF_SEVENTH_RANK;
+        else if (r == 5 && !pos.board[to] && to != pos.ep_square)
+            flags |= MF_SIXTH_RANK_PUSH;
     }
     return flags;
 }

@@ -33,7 +33,10 @@ constexpr int promotion_type(Move m) {
     return (m & FLAG_PROMO_KNIGHT) ? KNIGHT : (m & FLAG_PROMO_BISHOP) ? BISHOP : (m & FLAG_PROMO_ROOK) ? ROOK : QUEEN;
 }
 constexpr Move promotion_flag(int type) {
-    return type == KNIGHT ? FLAG_PROMO_KNIGHT : type == BISHOP ? FLAG_PROMO_BISHOP : type == ROOK ? FLAG_PROMO_ROOK : FLAG_PROMO_QUEEN;
+    return type == KNIGHT   ? FLAG_PROMO_KNIGHT
+           : type == BISHOP ? FLAG_PROMO_BISHOP
+           : type == ROOK   ? FLAG_PROMO_ROOK
+                            : FLAG_PROMO_QUEEN;
 }
 
 // Castling index (0 WK, 1 WQ, 2 BK, 3 BQ) of a king move's flags for `side`.

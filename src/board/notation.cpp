@@ -51,7 +51,8 @@ void move_to_uci(const Position& pos, int side, Move move, char* out) {
 
 void move_to_text(const Position& pos, int side, Move move, char* out) {
     if (move == MOVE_NONE) strcpy(out, "null");
-    else move_to_uci(pos, side, move, out);
+    else
+        move_to_uci(pos, side, move, out);
 }
 
 void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file, char* san_rank) {
@@ -105,8 +106,10 @@ void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file
         strcpy(san_rank, letter);
         append(san_rank, rank_text);
         if (others & (FILE_A << square_file(from))) strcpy(san, san_rank);
-        else if (others & (RANK_1 << (8 * square_rank(from)))) strcpy(san, san_file);
-        else strcpy(san, letter);
+        else if (others & (RANK_1 << (8 * square_rank(from))))
+            strcpy(san, san_file);
+        else
+            strcpy(san, letter);
         const char* capture = pos.board[to] ? "x" : "";
         for (char* t : {san, san_file, san_rank}) {
             append(t, capture);

@@ -89,9 +89,9 @@ struct SearchControl {
     i16 game_plies;   // history count of the game position (moves since the last FEN)
 
     // Set by "go" for the next search.
-    u8 infinite;                   // "go infinite": a finished search waits for "stop" before answering
-    i16 mate_moves;                // "go mate N": the search ends once a mate in N moves is proven; 0 for none
-    i16 root_filter_count;         // "go searchmoves": the root searches only these moves (0: all moves)
+    u8 infinite;            // "go infinite": a finished search waits for "stop" before answering
+    i16 mate_moves;         // "go mate N": the search ends once a mate in N moves is proven; 0 for none
+    i16 root_filter_count;  // "go searchmoves": the root searches only these moves (0: all moves)
     Move root_filter[MAX_MOVES];
 
     // Search bookkeeping, reset by every search start.

@@ -33,10 +33,10 @@ constexpr u64 square_bit(int sq) { return u64(1) << sq; }
 
 // Move: destination in bits 0-5, origin in bits 8-13, flags read together with the moving piece.
 using Move = u16;
-constexpr Move MOVE_NONE = 0;     // no move, and the null move
-constexpr Move MOVE_END = 0xFFFF; // ends a move list
-constexpr Move FLAG_KING_SIDE = 0x0040;  // king: king-side castling
-constexpr Move FLAG_QUEEN_SIDE = 0x0080; // king: queen-side castling
+constexpr Move MOVE_NONE = 0;             // no move, and the null move
+constexpr Move MOVE_END = 0xFFFF;         // ends a move list
+constexpr Move FLAG_KING_SIDE = 0x0040;   // king: king-side castling
+constexpr Move FLAG_QUEEN_SIDE = 0x0080;  // king: queen-side castling
 constexpr Move FLAG_PROMO_QUEEN = 0x0040;
 constexpr Move FLAG_PROMO_KNIGHT = 0x0080;
 constexpr Move FLAG_PROMO_BISHOP = 0x4000;
@@ -51,9 +51,9 @@ constexpr Move make_move_code(int from, int to, Move flags = 0) { return Move((f
 // One entry of a move list.
 struct MoveEntry {
     Move move;
-    i16 score;   // ordering score, written by the move picker
-    u8 piece;    // piece code on the origin square
-    u8 captured; // piece code on the destination square (0 for quiet moves, en passant, castling)
+    i16 score;    // ordering score, written by the move picker
+    u8 piece;     // piece code on the origin square
+    u8 captured;  // piece code on the destination square (0 for quiet moves, en passant, castling)
 };
 
 // A move list holds every pseudo-legal move of a position plus its terminator. A side has at most

@@ -118,7 +118,8 @@ void report_result() {
     if (settings.uci_mode) {
         if (c.elapsed < 0.006f && c.clock[side] > 1.0f) platform::sleep_ms(1);
         if (ponder) print_line("bestmove %s ponder %s", best_text, ponder_text);
-        else print_line("bestmove %s", best_text);
+        else
+            print_line("bestmove %s", best_text);
     } else {
         print_console_statistics(best_text);
     }
@@ -168,7 +169,8 @@ void allocate_hash_at_startup() {
         return;
     }
     if (got != settings.hash_mb) {
-        print_line("info string could not allocate %u Mbytes for hash table, using %u", unsigned(settings.hash_mb), got);
+        print_line("info string could not allocate %u Mbytes for hash table, using %u", unsigned(settings.hash_mb),
+                   got);
     }
 }
 

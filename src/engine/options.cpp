@@ -210,8 +210,7 @@ void load_config() {
         // A line longer than the buffer continues in the next read: drop the rest of it.
         if (!strchr(line, '\n') && !feof(f)) {
             int c;
-            while ((c = fgetc(f)) != EOF && c != '\n') {
-            }
+            while ((c = fgetc(f)) != EOF && c != '\n') {}
         }
         if (strlen(line) < 4) continue;
         char* cut = strchr(line, '\n');

@@ -146,8 +146,8 @@ void go_perft(const char* args) {
 
 // The words of "go" that end a "searchmoves" list.
 bool is_go_keyword(const char* word) {
-    static const char* const KEYWORDS[] = {"wtime", "btime", "winc", "binc", "movestogo", "depth", "nodes",
-                                           "mate", "movetime", "infinite", "ponder", "searchmoves"};
+    static const char* const KEYWORDS[] = {"wtime", "btime", "winc",     "binc",     "movestogo", "depth",
+                                           "nodes", "mate",  "movetime", "infinite", "ponder",    "searchmoves"};
     for (const char* k : KEYWORDS)
         if (!strcmp(word, k)) return true;
     return false;

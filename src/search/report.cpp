@@ -29,7 +29,8 @@ void format_score(int score, char* out, int size) {
         // Mated at ply p (root ply 1): the opponent needs (p - 1) / 2 more moves.
         const int moves = (score + SCORE_MATE - 1) / 2;
         if (moves == 0) snprintf(out, size_t(size), "mate 0");
-        else snprintf(out, size_t(size), "mate -%d", moves);
+        else
+            snprintf(out, size_t(size), "mate -%d", moves);
     } else {
         snprintf(out, size_t(size), "cp %d", score);
     }
@@ -67,9 +68,10 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
             snprintf(score_text + n, sizeof score_text - n, " wdl %d %d %d", r.win, r.draw, r.loss);
         }
         const double nps = elapsed + 0.002 > 0.02 ? nodes / (elapsed + 0.002) : 0.0;
-        print_line("info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
-                   multipv, "", depth, c.seldepth > 0 ? c.seldepth - 1 : 0, score_text, elapsed * 1000.0, nodes, nps,
-                   double(c.totals[CNT_TB_HITS]), double(c.hashfull) * 1000.0, moves);
+        print_line(
+            "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
+            multipv, "", depth, c.seldepth > 0 ? c.seldepth - 1 : 0, score_text, elapsed * 1000.0, nodes, nps,
+            double(c.totals[CNT_TB_HITS]), double(c.hashfull) * 1000.0, moves);
     } else {
         const bool last_of_group = thread_index == 0 && line == s.multipv;
         print_line("%02d] %02d%c %5.1f %7.0fK %5d  %s%s", thread_index, depth, line != 0 ? '.' : ' ', elapsed,

@@ -94,8 +94,8 @@ int search_root_moves(SearchThread& t, RootList& list, int line, int d, int alph
         const int flags = move_flags(pos, side, e);
         s.current_flags = u16(flags);
         int r = 0;
-        if (list.main && d >= 4 && is_quiet_move(flags) && s.move_count > 2 && !list.in_check &&
-            !is_loss_score(best) && full_material)
+        if (list.main && d >= 4 && is_quiet_move(flags) && s.move_count > 2 && !list.in_check && !is_loss_score(best) &&
+            full_material)
             r = 1;
         s.current_move = move;
         s.current_piece = e.piece;
@@ -163,11 +163,13 @@ int worker_depth(SearchThread& t, RootList& list, int d) {
             if (o && shared_read(o->iteration_depth) >= d) ahead++;
         }
         if (ahead > 35) d += 2;
-        else if (ahead > 11) d += 1;
+        else if (ahead > 11)
+            d += 1;
     }
     const int m = shared_read(c.depth);
     if (d < m) d = m;
-    else if (d > m + 3) d = m + 3;
+    else if (d > m + 3)
+        d = m + 3;
     if (d > limit) d = limit;
     for (int i = 1; i < list.count; i++) {
         t.random = t.random * 12345u + 76543u;
@@ -194,7 +196,9 @@ bool root_tablebases(SearchThread& t, RootList& list) {
     if (c.root_tb == -1) return false;
     char text[1024];
     int n = snprintf(text, sizeof text, "info string TB result is %s with moves: ",
-                     c.root_tb == 4 ? "WIN" : c.root_tb == 0 ? "LOSS" : "DRAW");
+                     c.root_tb == 4   ? "WIN"
+                     : c.root_tb == 0 ? "LOSS"
+                                      : "DRAW");
     for (int i = 0; i < list.count; i++) {
         MoveEntry& e = list.moves[i];
         make_move(pos, e.move);
@@ -393,7 +397,8 @@ void root_search(int index) {
                 if (search_stopped()) break;
                 if (alpha < best && best < beta) break;
                 if (best <= alpha) alpha = alpha - delta < best ? alpha - delta : best;
-                else beta = beta + delta > best ? beta + delta : best;
+                else
+                    beta = beta + delta > best ? beta + delta : best;
                 delta *= 2;
             }
             if (!search_stopped()) line_scores[line] = t.score;
@@ -414,8 +419,7 @@ void root_search(int index) {
         const int score = shared_read(t.score);
         const bool mate_within_horizon = score >= SCORE_MATE - 1 - d || score <= d - SCORE_MATE;
         const bool mate_asked_for = c.mate_moves > 0 && score >= SCORE_MATE - 2 * c.mate_moves;
-        if (search_stopped() || mate_within_horizon || mate_asked_for || d >= settings.depth_limit ||
-            d + 1 > MAX_PLY) {
+        if (search_stopped() || mate_within_horizon || mate_asked_for || d >= settings.depth_limit || d + 1 > MAX_PLY) {
             if (main) end_search();
             return;
         }

@@ -49,8 +49,7 @@ void main_thread_checks(SearchThread& t) {
             clock_check();
         }
     }
-    if (t.counters[CNT_NODES] > t.node_limit && t.completed_depth > 1 && t.fail_state != ROOT_FAIL_LOW)
-        c.stop = 1;
+    if (t.counters[CNT_NODES] > t.node_limit && t.completed_depth > 1 && t.fail_state != ROOT_FAIL_LOW) c.stop = 1;
 }
 
 // A reason not to trust a high static evaluation: a piece of the side to move that the
@@ -251,8 +250,10 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     if (eval == SCORE_NONE) {
         eval = evaluate(pos, t.eval, side, ply, in_check);
         if (s.tb_result == 0) eval -= TB_EVAL_SHIFT;
-        else if (s.tb_result == 2) eval /= 4;
-        else if (s.tb_result == 4) eval += TB_EVAL_SHIFT;
+        else if (s.tb_result == 2)
+            eval /= 4;
+        else if (s.tb_result == 4)
+            eval += TB_EVAL_SHIFT;
     }
     s.eval = i16(eval);
     s.improving = eval > t.stack[ply - 2 >= 0 ? ply - 2 : 0].eval;
@@ -275,8 +276,8 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         has_pieces(pos, side) && !has_threat(pos, side, eval, beta))
         return beta;
 
-    if (depth >= sp.NMP_depth && eval > beta + NMP_EVAL_MARGIN && !tt_upper && node_kind == NODE_CUT && has_pieces(pos, side) &&
-        !parent.null_move && !(ply >= 2 && t.stack[ply - 2].null_move)) {
+    if (depth >= sp.NMP_depth && eval > beta + NMP_EVAL_MARGIN && !tt_upper && node_kind == NODE_CUT &&
+        has_pieces(pos, side) && !parent.null_move && !(ply >= 2 && t.stack[ply - 2].null_move)) {
         int R = depth > 23 ? depth / 8 + 3 : 5;
         if (depth <= R) R = depth - 1;
         s.current_move = 0;
@@ -322,10 +323,13 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
         const int flags = move_flags(pos, side, *e);
         int gain;
         if (flags & MF_CHECK) gain = QS_GAIN_CHECK;
-        else if (flags & (MF_PROMOTION_RANK | MF_SEVENTH_RANK)) gain = QS_GAIN_PAWN_ADVANCE;
-        else if (piece_type(e->piece) == PAWN && (side == WHITE ? square_rank(move_to(move)) == 5 : square_rank(move_to(move)) == 2))
+        else if (flags & (MF_PROMOTION_RANK | MF_SEVENTH_RANK))
             gain = QS_GAIN_PAWN_ADVANCE;
-        else gain = SeeValue[piece_type(e->captured)];
+        else if (piece_type(e->piece) == PAWN &&
+                 (side == WHITE ? square_rank(move_to(move)) == 5 : square_rank(move_to(move)) == 2))
+            gain = QS_GAIN_PAWN_ADVANCE;
+        else
+            gain = SeeValue[piece_type(e->captured)];
         if (gain + stand <= floor - delta) continue;
         if (!capture_ok(pos, move)) continue;
         if (!is_legal(pos, side, move)) continue;

@@ -63,7 +63,7 @@ constexpr int ROOT_FAIL_HIGH = 2;
 struct SearchThread {
     MoveHistory history;  // board layer: undo stack, ply, last move
     Position pos;
-    EvalState eval;       // evaluation: scratch, pawn hash, evaluation cache, counters
+    EvalState eval;  // evaluation: scratch, pawn hash, evaluation cache, counters
 
     SearchStackEntry stack[STACK_SIZE];
     MoveEntry move_buffer[STACK_SIZE][MAX_MOVES];

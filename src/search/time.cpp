@@ -30,7 +30,8 @@ double nps_for_elo(double elo) {
         const float e = float(elo_from_nps(mid));
         if (std::fabs(double(e) - elo) < 0.5) break;
         if (elo > e) lo = mid;
-        else hi = mid;
+        else
+            hi = mid;
         const double next = (lo + hi) / 2;
         if (next == mid) break;
         mid = next;
@@ -138,7 +139,8 @@ void clock_check() {
     const int margin = abs(score) < 336 ? 20 : abs(score) / 16;
     const int fail = shared_read(main->fail_state);
     if (fail == ROOT_FAIL_LOW) f += 0.2f;
-    else if (fail == ROOT_FAIL_HIGH) f += 0.04f;
+    else if (fail == ROOT_FAIL_HIGH)
+        f += 0.04f;
     if (depth > 3 && score <= shared_read(c.score_by_depth[depth - 1]) - margin &&
         score <= shared_read(c.score_by_depth[depth - 2]) - margin)
         f += 0.04f;

@@ -13,7 +13,7 @@ struct TTEntry {
     i16 eval;
     i16 score;  // mate scores relative to the node
     i8 depth;
-    u8 flags;   // bits 5-6 bound (1 upper, 2 lower, 3 exact), bits 0-4 age
+    u8 flags;  // bits 5-6 bound (1 upper, 2 lower, 3 exact), bits 0-4 age
 };
 static_assert(sizeof(TTEntry) == 16, "entries are 16 bytes");
 
@@ -22,10 +22,10 @@ constexpr int BOUND_LOWER = 2;
 constexpr int BOUND_EXACT = 3;
 
 struct TranspositionTable {
-    TTEntry* block;   // N + 16 entries, or null
-    u32 entries;      // N
-    TTEntry* half[2]; // bases of the White-to-move and Black-to-move halves
-    u32 mask;         // largest power of two not above N / 2, minus one
+    TTEntry* block;    // N + 16 entries, or null
+    u32 entries;       // N
+    TTEntry* half[2];  // bases of the White-to-move and Black-to-move halves
+    u32 mask;          // largest power of two not above N / 2, minus one
 };
 extern TranspositionTable tt;
 

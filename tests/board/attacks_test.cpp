@@ -1,7 +1,8 @@
 // Attack questions, the legality test, move classification and draw detection.
+#include "board/attacks.h"
+
 #include <gtest/gtest.h>
 
-#include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/notation.h"
 #include "board_test_util.h"

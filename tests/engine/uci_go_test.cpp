@@ -116,8 +116,9 @@ TEST(UciGo, FortyLinesOfMultiPv) {
     EngineSession e;
     ASSERT_TRUE(e.start());
     // 48 legal moves: every one of the 40 lines requested is searched and reported.
-    e.send("setoption name MultiPV value 40\n"
-           "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1\ngo depth 3");
+    e.send(
+        "setoption name MultiPV value 40\n"
+        "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1\ngo depth 3");
     ASSERT_FALSE(e.wait_for("bestmove", 20).empty());
     for (int line : {1, 32, 33, 40}) {
         EXPECT_NE(e.all.find("info multipv " + std::to_string(line) + " depth 3 "), std::string::npos) << line;

@@ -1,5 +1,7 @@
 // Fixed-depth searches: mates, material, special roots; search parameters, time budget and
 // the strength model.
+#include "search/search.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include "board/notation.h"
 #include "search/params.h"
 #include "search/report.h"
-#include "search/search.h"
 #include "search/time.h"
 #include "search_fixture.h"
 
