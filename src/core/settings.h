@@ -102,6 +102,7 @@ struct SearchControl {
     i8 result_depth;       // depth of the published result
     u8 seldepth;           // highest ply reached by the main search thread
     i16 score;             // published score
+    u8 score_bound;        // what the published score is: exact, or a bound of an aspiration try (search/tt.h)
     Move pv[PV_LENGTH];    // published principal variation: pv[1] best move, pv[2] ponder move
     i16 root_eval[2];      // root evaluation; the second copy becomes the root quiescence score
     i8 best_change_depth;  // result depth at which the published best move last changed

@@ -36,7 +36,7 @@ void format_score(int score, char* out, int size) {
     }
 }
 
-void print_info(int thread_index, int line, int depth, int score, const Move* pv) {
+void print_info(int thread_index, int line, int depth, int score, const Move* pv, int bound) {
     const SearchControl& c = search_control;
     const Settings& s = settings;
     SearchThread* t = thread_table[0] ? thread_table[0] : main_thread;
@@ -62,6 +62,10 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
         if (s.multipv > 1) snprintf(multipv, sizeof multipv, "multipv %d ", line);
         char score_text[64];
         format_score(score, score_text, sizeof score_text);
+        if (bound != BOUND_EXACT) {
+            const size_t n = strlen(score_text);
+            snprintf(score_text + n, sizeof score_text - n, bound == BOUND_LOWER ? " lowerbound" : " upperbound");
+        }
         if (s.show_wdl) {
             const WdlRates r = wdl_from_score(score, wdl_material(pos));
             const size_t n = strlen(score_text);
@@ -79,17 +83,17 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
     }
 }
 
-void report_iteration(int thread_index, int line, int depth, int score, const Move* pv) {
+void report_iteration(int thread_index, int line, int depth, int score, const Move* pv, int bound) {
     SearchControl& c = search_control;
     shared_write(c.elapsed, search_elapsed());
     sum_counters();
     if (!c.stop.load() && settings.noise > shared_read(c.elapsed)) return;
     if (settings.noise == NOISE_SILENT || depth == 0 || !pv[1]) return;
     tt_hashfull(depth);
-    print_info(thread_index, line, depth, score, pv);
+    print_info(thread_index, line, depth, score, pv, bound);
 }
 
-void record_pv(SearchThread& t) {
+void record_pv(SearchThread& t, int bound) {
     SearchControl& c = search_control;
     const int depth = t.completed_depth;
     if (t.root_pv[1] != c.pv[1]) shared_write(c.best_change_depth, depth);
@@ -99,6 +103,7 @@ void record_pv(SearchThread& t) {
     }
     shared_write(c.result_depth, depth);
     shared_write(c.score, t.score);
+    shared_write(c.score_bound, bound);
     if (depth >= 0 && depth < PV_LENGTH) shared_write(c.score_by_depth[depth], t.score);
-    if (depth >= 2 && settings.multipv == 1) report_iteration(t.index, 0, depth, t.score, t.root_pv);
+    if (depth >= 2 && settings.multipv == 1) report_iteration(t.index, 0, depth, t.score, t.root_pv, bound);
 }

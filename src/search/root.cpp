@@ -125,7 +125,8 @@ int search_root_moves(SearchThread& t, RootList& list, int line, int d, int alph
             for (; p <= MAX_PLY && child_pv[p]; p++) t.root_pv[p] = child_pv[p];
             t.root_pv[p] = 0;
             shared_write(t.completed_depth, d);
-            if (list.main && line == 0) record_pv(t);
+            // A score outside the try's window is only a bound (its PV can end early).
+            if (list.main && line == 0) record_pv(t, v >= beta ? BOUND_LOWER : v <= alpha0 ? BOUND_UPPER : BOUND_EXACT);
         }
         if (best <= alpha0) {
             shared_write(t.fail_state, ROOT_FAIL_LOW);

@@ -76,7 +76,7 @@ void master_main(void*) {
     const bool quiet_period = shared_read(c.elapsed) < settings.noise && c.ended_by_itself;
     if (!quiet_period && settings.noise != NOISE_SILENT && c.result_depth > 0 && c.pv[1]) {
         tt_hashfull(c.result_depth);
-        print_info(0, 1, c.result_depth, c.score, c.pv);
+        print_info(0, 1, c.result_depth, c.score, c.pv, c.score_bound);
     }
     // A ponder search that ends early keeps its answer until "ponderhit" or "stop"; so does
     // an infinite analysis, which answers only when told to stop.

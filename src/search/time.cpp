@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "search/params.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ void search_start() {
     c.result_depth = 0;
     c.seldepth = 0;
     c.score = 0;
+    c.score_bound = BOUND_EXACT;
     c.root_side = main_thread->pos.side;
     for (Move& m : c.pv) m = 0;
     if (thread_table[0]) {

@@ -2,6 +2,7 @@
 // searches, unexpected commands and end of input while searching.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine_session.h"
@@ -96,6 +97,10 @@ TEST(UciSearch, StopEndsAPonderSearch) {
 TEST(UciSearch, FinishedPonderSearchHoldsItsAnswer) {
     EngineSession e;
     ASSERT_TRUE(e.start());
+    // Past the start-up calibration (slow in sanitizer builds on a loaded machine), so that
+    // the waits below measure the ponder search alone.
+    e.send("isready");
+    ASSERT_FALSE(e.wait_for("readyok", 20).empty());
     // Mate in one: the search ends at once but must wait for the opponent's move.
     e.send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1\ngo ponder wtime 1000 btime 1000");
     EXPECT_TRUE(e.wait_for("bestmove", 0.5).empty());
@@ -157,6 +162,34 @@ TEST(UciSearch, MateScoresInTheInfoLines) {
     e.send("position fen 7k/8/6K1/8/8/8/8/R7 b - - 0 1\ngo depth 4");
     EXPECT_EQ(e.wait_for("bestmove", 10), "bestmove h8g8 ponder a1a8");
     EXPECT_NE(e.all.find("score mate -1 "), std::string::npos);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, ScoresOutsideTheWindowAreMarkedAsBounds) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    // The queen sacrifice fails high through the aspiration window before it is resolved: such
+    // lines say "lowerbound", and every exact mate score comes with the whole mating line.
+    e.send("position fen 2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1\ngo depth 4");
+    ASSERT_FALSE(e.wait_for("bestmove", 10).empty());
+    int bounds = 0, exact_mates = 0;
+    for (auto& l : split_lines(e.all)) {
+        if (l.rfind("info depth", 0) != 0) continue;
+        if (l.find(" lowerbound ") != std::string::npos || l.find(" upperbound ") != std::string::npos) {
+            bounds++;
+            continue;
+        }
+        const size_t m = l.find(" score mate ");
+        if (m == std::string::npos) continue;
+        exact_mates++;
+        const int moves = std::stoi(l.substr(m + 12));
+        const std::string pv = l.substr(l.find(" pv ") + 4);
+        const int plies = int(std::count(pv.begin(), pv.end(), ' ')) + 1;
+        EXPECT_EQ(plies, 2 * moves - 1) << l;
+    }
+    EXPECT_GT(bounds, 0);
+    EXPECT_GT(exact_mates, 0);
     e.send("quit");
     EXPECT_EQ(e.wait_exit(5), 0);
 }
