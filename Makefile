@@ -3,9 +3,17 @@
 
 all: build
 
+# `make EXE=path` (the OpenBench convention) builds only the engine and copies it to that path.
+EXE ?=
+
 build:
 	cmake --preset release
+ifeq ($(EXE),)
 	cmake --build --preset release -j2
+else
+	cmake --build --preset release -j2 --target vellum
+	cp build/release/vellum $(EXE)
+endif
 
 # The engine's main job: its benchmark with the embedded defaults.
 bench: build

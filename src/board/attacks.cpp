@@ -62,28 +62,67 @@ bool castling_is_legal(const Position& pos, int side, Move move) {
 
 bool is_legal(Position& pos, int side, Move move) { return legal_move(pos, side, move); }
 
+bool gives_check(const Position& pos, int side, Move move) {
+    const int from = move_from(move);
+    int to = move_to(move);
+    if (move == MOVE_NONE) return false;
+    const int king = pos.king_sq[side ^ 1];
+    int placed = piece_type(pos.board[from]);
+    u64 occ = occupancy(pos) & ~square_bit(from);
+    u64 staying = pos.pieces[side * 8] & ~square_bit(from);
+    if (placed == KING && move_has_flag(move)) {
+        // Castling: only the rook can check directly, from its new square.
+        const bool king_side = (move & FLAG_KING_SIDE) != 0;
+        const int rook_from = pos.castle_rook[castling_index(side, move)];
+        if (rook_from < 64) {
+            occ &= ~square_bit(rook_from);
+            staying &= ~square_bit(rook_from);
+        }
+        occ |= square_bit(castle_king_dest(from, king_side));
+        to = castle_rook_dest(from, king_side);
+        placed = ROOK;
+    } else if (placed == PAWN) {
+        if (move_has_flag(move) || is_last_rank(to)) placed = promotion_type(move);
+        if (to == pos.ep_square) occ &= ~square_bit(to - PAWN_PUSH[side]);
+    }
+    occ |= square_bit(to);
+    const u64 target = square_bit(king);
+    switch (placed) {
+        case PAWN:
+            if (PawnAttacks[side][to] & target) return true;
+            break;
+        case KNIGHT:
+            if (KnightAttacks[to] & target) return true;
+            break;
+        case BISHOP:
+            if (bishop_attacks(to, occ) & target) return true;
+            break;
+        case ROOK:
+            if (rook_attacks(to, occ) & target) return true;
+            break;
+        case QUEEN:
+            if (queen_attacks(to, occ) & target) return true;
+            break;
+        default:
+            break;
+    }
+    return attacked_within(pos, king, side, occ, staying);
+}
+
 int move_flags(Position& pos, int side, const MoveEntry& entry) {
     const Move move = entry.move;
     const int from = move_from(move), to = move_to(move);
     const int piece = pos.board[from];
     const bool pawn = piece_type(piece) == PAWN;
-    int flags = 0;
-    if (from != to) {
-        int placed = piece;
-        if (pawn && move_has_flag(move)) placed = make_piece(side, promotion_type(move));
-        u64 occ = (occupancy(pos) ^ square_bit(from)) | square_bit(to);
-        if (pawn && to == pos.ep_square) occ &= ~square_bit(to - PAWN_PUSH[side]);
-        const u64 saved = pos.pieces[placed];
-        pos.pieces[placed] |= square_bit(to);
-        if (least_attacker(pos, pos.king_sq[side ^ 1], side, occ) != NO_SQUARE) flags |= MF_CHECK;
-        pos.pieces[placed] = saved;
-    }
+    int flags = gives_check(pos, side, move) ? MF_CHECK : 0;
     if (entry.captured || (pawn && to == pos.ep_square)) flags |= MF_CAPTURE;
     if (pawn) {
         const int r = side == WHITE ? square_rank(to) : 7 - square_rank(to);
         if (r == 7) flags |= MF_PROMOTION_RANK;
-        else if (r == 6) flags |= MF_SEVENTH_RANK;
-        else if (r == 5 && !pos.board[to] && to != pos.ep_square) flags |= MF_SIXTH_RANK_PUSH;
+        else if (r == 6)
+            flags |= MF_SEVENTH_RANK;
+        else if (r == 5 && !pos.board[to] && to != pos.ep_square)
+            flags |= MF_SIXTH_RANK_PUSH;
     }
     return flags;
 }

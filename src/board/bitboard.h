@@ -15,6 +15,8 @@ constexpr u64 RANK_7 = RANK_1 << 48;
 constexpr u64 RANK_8 = RANK_1 << 56;
 constexpr u64 RANKS_2_TO_7 = ~(RANK_1 | RANK_8);
 constexpr u64 RANKS_3_TO_6 = RANK_3 | RANK_4 | RANK_5 | RANK_6;
+constexpr u64 LIGHT_SQUARES = 0x55AA55AA55AA55AAull;  // b1, d1, ..., a2, ...: h1 is light
+constexpr u64 DARK_SQUARES = ~LIGHT_SQUARES;
 
 // Indexed by colour: where a side's pawns stand before promoting, before stepping onto the
 // seventh rank, and where their double pushes land; the push direction.
@@ -31,7 +33,10 @@ constexpr int promotion_type(Move m) {
     return (m & FLAG_PROMO_KNIGHT) ? KNIGHT : (m & FLAG_PROMO_BISHOP) ? BISHOP : (m & FLAG_PROMO_ROOK) ? ROOK : QUEEN;
 }
 constexpr Move promotion_flag(int type) {
-    return type == KNIGHT ? FLAG_PROMO_KNIGHT : type == BISHOP ? FLAG_PROMO_BISHOP : type == ROOK ? FLAG_PROMO_ROOK : FLAG_PROMO_QUEEN;
+    return type == KNIGHT   ? FLAG_PROMO_KNIGHT
+           : type == BISHOP ? FLAG_PROMO_BISHOP
+           : type == ROOK   ? FLAG_PROMO_ROOK
+                            : FLAG_PROMO_QUEEN;
 }
 
 // Castling index (0 WK, 1 WQ, 2 BK, 3 BQ) of a king move's flags for `side`.

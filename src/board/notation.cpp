@@ -24,40 +24,6 @@ bool is_castling(const Position& pos, Move move) {
     return move_has_flag(move) && piece_type(pos.board[move_from(move)]) == KING;
 }
 
-// Whether the move, made by the side to move, gives check: the moved piece (the promotion
-// piece, or king and rook after castling) on its new square, every other piece of the mover
-// able to attack through the squares left behind.
-bool gives_check(const Position& pos, Move move) {
-    const int side = pos.side;
-    const int from = move_from(move);
-    int to = move_to(move);
-    const int piece = pos.board[from];
-    Position p;
-    memcpy(static_cast<void*>(&p), &pos, sizeof p);
-    u64 occ = occupancy(pos) & ~square_bit(from);
-    int placed = piece;
-    if (piece_type(piece) == KING && move_has_flag(move)) {
-        const bool king_side = (move & FLAG_KING_SIDE) != 0;
-        to = castle_king_dest(from, king_side);
-        const int rook_from = pos.castle_rook[castling_index(side, move)];
-        const int rook_to = castle_rook_dest(from, king_side);
-        const int rook = make_piece(side, ROOK);
-        if (rook_from < 64) {
-            occ &= ~square_bit(rook_from);
-            p.pieces[rook] &= ~square_bit(rook_from);
-        }
-        occ |= square_bit(rook_to);
-        p.pieces[rook] |= square_bit(rook_to);
-    } else if (piece_type(piece) == PAWN) {
-        if (move_has_flag(move) || is_last_rank(to)) placed = make_piece(side, promotion_type(move));
-        if (to == pos.ep_square) occ &= ~square_bit(to - PAWN_PUSH[side]);
-    }
-    occ |= square_bit(to);
-    p.pieces[piece] &= ~square_bit(from);
-    p.pieces[placed] |= square_bit(to);
-    return least_attacker(p, pos.king_sq[side ^ 1], side, occ) != NO_SQUARE;
-}
-
 void append(char* dst, const char* src) { strcat(dst, src); }
 
 void cut_at_plus(char* s) {
@@ -85,7 +51,8 @@ void move_to_uci(const Position& pos, int side, Move move, char* out) {
 
 void move_to_text(const Position& pos, int side, Move move, char* out) {
     if (move == MOVE_NONE) strcpy(out, "null");
-    else move_to_uci(pos, side, move, out);
+    else
+        move_to_uci(pos, side, move, out);
 }
 
 void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file, char* san_rank) {
@@ -139,15 +106,17 @@ void move_texts(Position& pos, Move move, char* coord, char* san, char* san_file
         strcpy(san_rank, letter);
         append(san_rank, rank_text);
         if (others & (FILE_A << square_file(from))) strcpy(san, san_rank);
-        else if (others & (RANK_1 << (8 * square_rank(from)))) strcpy(san, san_file);
-        else strcpy(san, letter);
+        else if (others & (RANK_1 << (8 * square_rank(from))))
+            strcpy(san, san_file);
+        else
+            strcpy(san, letter);
         const char* capture = pos.board[to] ? "x" : "";
         for (char* t : {san, san_file, san_rank}) {
             append(t, capture);
             append(t, SquareNames[to]);
         }
     }
-    if (gives_check(pos, move)) {
+    if (gives_check(pos, pos.side, move)) {
         for (char* t : {coord, san, san_file, san_rank}) append(t, "+");
     }
 }

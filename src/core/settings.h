@@ -34,6 +34,7 @@ struct Settings {
     u8 ponder;
     u8 chess960;
     u8 multipv;
+    u8 show_wdl;  // UCI_ShowWDL: info lines with a score carry "wdl W D L"
     u8 limit_strength;
     i16 elo;
     u8 log;
@@ -70,8 +71,10 @@ struct Settings {
     char prune_out_file[150];  // -prune_nn: where the pruned network goes ("pruned.bin" when empty)
 };
 
-// The noise setting that silences all information lines (-quiet, -anepd, the bench).
+// The "noise" value that turns every information line off.
 constexpr float NOISE_SILENT = 99999.0f;
+// The MultiPV option's largest value.
+constexpr int MAX_MULTIPV = 255;
 
 // search_state bits.
 constexpr int SEARCH_THINKING = 1;
@@ -94,32 +97,35 @@ struct SearchControl {
     u8 root_side;     // side to move at the root of the current search
     i16 game_plies;   // history count of the game position (moves since the last FEN)
 
+    // Set by "go" for the next search.
+    u8 infinite;            // "go infinite": a finished search waits for "stop" before answering
+    i16 mate_moves;         // "go mate N": the search ends once a mate in N moves is proven; 0 for none
+    i16 root_filter_count;  // "go searchmoves": the root searches only these moves (0: all moves)
+    Move root_filter[MAX_MOVES];
+
     // Search bookkeeping, reset by every search start.
-    u32 seed;              // random value drawn at search start
     double start_time;     // monotonic seconds at search start
     float target_time;     // time budget of this move in seconds
     float elapsed;         // seconds since search start
     i8 depth;              // the main search thread's iteration depth
     i8 result_depth;       // depth of the published result
+    u8 last_depth;         // last iteration the main search thread completed (EPD statistics)
     u8 seldepth;           // highest ply reached by the main search thread
     i16 score;             // published score
-    Move pv[82];           // published principal variation: pv[1] best move, pv[2] ponder move
+    u8 score_bound;        // what the published score is: exact, or a bound of an aspiration try (search/tt.h)
+    Move pv[PV_LENGTH];    // published principal variation: pv[1] best move, pv[2] ponder move
     i16 root_eval[2];      // root evaluation; the second copy becomes the root quiescence score
     i8 best_change_depth;  // result depth at which the published best move last changed
     u8 single_reply;       // the root has exactly one legal move
-    u8 last_depth;         // last iteration completed by the main search thread
-    float last_time;       // elapsed time at the end of that iteration
-    i16 score_by_depth[82];
-    Move move_by_depth[82];
-    u64 nodes_by_depth[82];
+    u8 ended_by_itself;    // the root search ended the search (depth limit, mate, special root), not a stop
+    i16 score_by_depth[PV_LENGTH];
+    u64 nodes_by_depth[PV_LENGTH];
     u64 totals[8];         // counters summed over the search threads
-    Move multipv_move[32];
-    i16 multipv_score[32];
+    Move multipv_move[MAX_MULTIPV];
+    i16 multipv_score[MAX_MULTIPV];
     i32 root_tb;           // root tablebase result 0..4, -1 for none
-    Move tb_move;
     Move book_move;
     i8 age_direction;      // the table age walks up and down between 0 and 31
-    u8 infinite;           // "go infinite": a finished search waits for "stop" before answering
 };
 
 // search_state bit set while the benchmark runs (contempt is off then).

@@ -34,29 +34,83 @@ const char* const BENCH_FENS[20] = {
     "r2q3r/1p1bbQ2/4p1Bk/3pP3/1n1P1P1p/pP6/Pn4PP/R1B1R1K1 w - -",
 };
 
-}  // namespace
+// The depth of the short bench ("bench", "vellum bench"): a few seconds on one thread.
+constexpr int OPENBENCH_DEPTH = 13;
+constexpr int BENCH_DEFAULT_DEPTH = 17;
+constexpr int BENCH_DEPTH_CAP = 50;
+constexpr float BENCH_MOVE_SECONDS = 99.0f;
+constexpr unsigned OPENBENCH_HASH_MB = 16;
 
-void run_bench(bool in_calling_thread) {
+struct BenchTotals {
+    double nodes = 0;
+    double seconds = 0.01;  // keeps the speed finite
+};
+
+// Searches every position from an empty table with the current settings; prints a line per
+// position when `report_positions` is set.
+BenchTotals search_bench_positions(bool in_calling_thread, bool report_positions) {
     Settings& s = settings;
     SearchControl& c = search_control;
-    s.tc_time = 99.0f;
-    s.noise = 99999.0f;
-    if (s.depth_limit > 50) s.depth_limit = 17;
-    print_line("%s running benchmark using %d threads", ENGINE_NAME, int(s.threads));
-    double total_nodes = 0;
-    double total_time = 0.01;
+    BenchTotals totals;
     for (int i = 0; i < 20; i++) {
         set_fen(main_thread->pos, BENCH_FENS[i]);
         c.game_plies = 0;
         c.hashfull = 0;
+        c.root_filter_count = 0;
+        c.mate_moves = 0;
         if (c.hash_in_use && tt.block) tt_clear(s.threads);
         run_search(SEARCH_BENCH, !in_calling_thread);
         c.search_state = 0;
         sum_counters();
-        total_nodes += double(c.totals[CNT_NODES]);
-        total_time += double(c.elapsed);
-        print_line("pos %2d: %6.2f seconds", i, double(c.elapsed));
+        totals.nodes += double(c.totals[CNT_NODES]);
+        totals.seconds += double(c.elapsed);
+        if (report_positions) print_line("pos %2d: %6.2f seconds", i, double(c.elapsed));
     }
-    print_line("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes, total_nodes / total_time);
+    return totals;
+}
+
+}  // namespace
+
+void run_bench(bool in_calling_thread) {
+    Settings& s = settings;
+    s.tc_time = BENCH_MOVE_SECONDS;
+    s.noise = NOISE_SILENT;
+    if (s.depth_limit > BENCH_DEPTH_CAP) s.depth_limit = BENCH_DEFAULT_DEPTH;
+    print_line("%s running benchmark using %d threads", ENGINE_NAME, int(s.threads));
+    const BenchTotals t = search_bench_positions(in_calling_thread, true);
+    print_line("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", t.seconds, t.nodes, t.nodes / t.seconds);
     s.quit = 1;
+}
+
+void run_openbench(int depth) {
+    Settings& s = settings;
+    SearchControl& c = search_control;
+    // The game goes on after the bench: keep its position, history and clocks.
+    static MoveHistory saved_history;
+    saved_history = main_thread->history;
+    const Position saved_pos = main_thread->pos;
+    const float saved_clock[2] = {c.clock[0], c.clock[1]};
+    const i16 saved_plies = c.game_plies;
+    const Settings saved = s;
+    const unsigned table_mb = search_control.hash_in_use && tt.block ? unsigned((u64(tt.entries) * 16) >> 20) : 0;
+    // One thread and a table of fixed size: the node count depends on the build alone.
+    s.threads = 1;
+    s.tc_moves = 1;
+    s.tc_time = BENCH_MOVE_SECONDS;
+    s.noise = NOISE_SILENT;
+    s.node_limit = 0;
+    s.depth_limit = i8(depth >= 1 && depth <= BENCH_DEPTH_CAP ? depth : OPENBENCH_DEPTH);
+    unsigned got = 0;
+    const bool own_table = table_mb != OPENBENCH_HASH_MB && tt_allocate(OPENBENCH_HASH_MB, &got);
+    const BenchTotals t = search_bench_positions(true, false);
+    s = saved;
+    if (own_table) tt_allocate(table_mb, &got);
+    main_thread->history = saved_history;
+    main_thread->pos = saved_pos;
+    main_thread->pos.owner = &main_thread->history;
+    c.clock[0] = saved_clock[0];
+    c.clock[1] = saved_clock[1];
+    c.game_plies = saved_plies;
+    print_line("%.0f nodes", t.nodes);
+    print_line("%.0f nps", t.nodes / t.seconds);
 }

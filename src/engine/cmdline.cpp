@@ -9,8 +9,6 @@
 
 namespace {
 
-int clamp_int(long v, long lo, long hi) { return int(v < lo ? lo : v > hi ? hi : v); }
-
 // Reads the training switches' "file count" arguments; returns 0 when they are usable.
 int read_training_arguments(int argc, char** argv, int& i) {
     if (i + 1 >= argc) return 1;
@@ -28,6 +26,13 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
     Settings& s = settings;
     out.run_mode = RUN_PLAY;
     out.bench_inline = false;
+    out.bench_depth = 0;
+    // Testing frameworks run "ENGINE bench" and read the node count and speed it prints.
+    if (argc >= 2 && !strcmp(argv[1], "bench")) {
+        out.run_mode = RUN_OPENBENCH;
+        if (argc >= 3) out.bench_depth = atoi(argv[2]);
+        return -1;
+    }
     if (argc == 2 && (!strcmp(argv[1], "-mkbook2") || !strcmp(argv[1], "-gentraindata"))) return 1;
 
     for (int i = 1; i < argc; i++) {
@@ -44,7 +49,7 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
         } else if (!strcmp(a, "-noise")) {
             if (has_value) s.noise = float(atof(v)), i++;
         } else if (!strcmp(a, "-quiet")) {
-            s.noise = 99999.0f;
+            s.noise = NOISE_SILENT;
             s.log = 0;
         } else if (!strcmp(a, "-cfg")) {
             if (has_value) set_field(s.config_file, v), i++;
@@ -103,7 +108,7 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             if (has_value) s.selectivity = i16(clamp_int(atol(v), 10, 200)), i++;
         } else if (!strcmp(a, "-anepd")) {
             if (has_value) copy_field(s.epd_file, 140, v), i++;
-            s.noise = 99999.0f;
+            s.noise = NOISE_SILENT;
             out.run_mode = RUN_ANALYSE_EPD;
         } else if (strstr(a, "-scan_pgn")) {
             if (has_value) copy_field(s.pgn_file, 140, v), i++;

@@ -16,11 +16,13 @@ enum RunMode {
     RUN_GROW_BOOK = 15,
     RUN_SELFPLAY = 16,
     RUN_TRAIN = 17,
+    RUN_OPENBENCH = 18,  // "vellum bench [depth]": the short bench
 };
 
 struct CommandLine {
     int run_mode;
     bool bench_inline;     // -pbench: bench searches in the calling thread
+    int bench_depth;       // "vellum bench N"; 0 for the default depth
 };
 
 // Parses the switches into settings. Returns -1 to go on, or an exit code to end with.

@@ -83,7 +83,7 @@ void print_console_statistics(const char* best) {
     const double nodes = double(c.totals[CNT_NODES]);
     double ebf = 2.0;
     const int d = c.result_depth;
-    if (d > 5 && d < 82 && c.nodes_by_depth[d] && c.nodes_by_depth[d - 4])
+    if (d > 5 && d < PV_LENGTH && c.nodes_by_depth[d] && c.nodes_by_depth[d - 4])
         ebf = __builtin_pow(double(c.nodes_by_depth[d]) / double(c.nodes_by_depth[d - 4]), 0.25);
     print_line("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, double(c.elapsed),
                int(c.score), nodes, nodes / (double(c.elapsed) + 0.002) * 0.001, ebf);
@@ -109,7 +109,7 @@ void report_result() {
     const Move ponder = best ? c.pv[2] : 0;
     // A search stopped before it finished its first iteration has no result of its own; a
     // legal move is still owed to the GUI whenever one exists.
-    if (!best) best = first_legal_move(pos);
+    if (!best) best = c.root_filter_count > 0 ? c.root_filter[0] : first_legal_move(pos);
     // With no legal move the answer is the protocol's null move.
     char best_text[MOVE_TEXT] = "0000", ponder_text[MOVE_TEXT] = "0000";
     if (!settings.uci_mode) memcpy(best_text, "null", 5);
@@ -118,7 +118,8 @@ void report_result() {
     if (settings.uci_mode) {
         if (c.elapsed < 0.006f && c.clock[side] > 1.0f) platform::sleep_ms(1);
         if (ponder) print_line("bestmove %s ponder %s", best_text, ponder_text);
-        else print_line("bestmove %s", best_text);
+        else
+            print_line("bestmove %s", best_text);
     } else {
         print_console_statistics(best_text);
     }
@@ -168,7 +169,8 @@ void allocate_hash_at_startup() {
         return;
     }
     if (got != settings.hash_mb) {
-        print_line("info string could not allocate %u Mbytes for hash table, using %u", unsigned(settings.hash_mb), got);
+        print_line("info string could not allocate %u Mbytes for hash table, using %u", unsigned(settings.hash_mb),
+                   got);
     }
 }
 

@@ -11,7 +11,6 @@ OptionHooks option_hooks = {nullptr, nullptr, nullptr, nullptr};
 
 namespace {
 
-int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 bool check_value(const char* value) { return strstr(value, "true") != nullptr; }
 
 // A configuration file may name another one; stop following them past this depth so that a
@@ -193,6 +192,10 @@ void set_option(const char* name, const char* raw_value) {
         int v = clamp_int(atoi(p), 0, 4000);
         confirm("opponent_elo", v);
         s.opponent_elo = i16(v);
+    } else if (!strcmp(name, "UCI_ShowWDL")) {
+        int v = check_value(value);
+        confirm(name, v);
+        s.show_wdl = u8(v);
     } else if (!strcmp(name, "UCI_Chess960")) {
         int v = check_value(value);
         confirm(name, v);
@@ -217,8 +220,7 @@ void load_config() {
         // A line longer than the buffer continues in the next read: drop the rest of it.
         if (!strchr(line, '\n') && !feof(f)) {
             int c;
-            while ((c = fgetc(f)) != EOF && c != '\n') {
-            }
+            while ((c = fgetc(f)) != EOF && c != '\n') {}
         }
         if (strlen(line) < 4) continue;
         char* cut = strchr(line, '\n');
@@ -269,6 +271,7 @@ void print_uci_options() {
     print_line("option name %s type check default %s", "Ponder", ss.ponder ? "true" : "false");
     print_line("option name %s type spin default %d min %d max %d", "MultiPV", int(ss.multipv), 1, 255);
     print_line("option name %s type check default %s", "UCI_Chess960", s.chess960 ? "true" : "false");
+    print_line("option name %s type check default %s", "UCI_ShowWDL", ss.show_wdl ? "true" : "false");
     print_line("option name %s type spin default %d min %d max %d", "MoveOverhead", int(ss.move_overhead), 0, 1000);
     print_line("option name %s type check default %s", "UCI_LimitStrength", ss.limit_strength ? "true" : "false");
     // The rating range ends at the machine's own calibrated strength; before the calibration

@@ -54,6 +54,9 @@ int run_mode(const CommandLine& cl) {
         case RUN_BENCH:
             run_bench(cl.bench_inline);
             return 0;
+        case RUN_OPENBENCH:
+            run_openbench(cl.bench_depth);
+            return 0;
         case RUN_MAKE_CONFIG:
             return 0;
         case RUN_SCAN_PGN:

@@ -24,7 +24,7 @@ void calibrate() {
     s.node_limit = CALIBRATION_NODES;
     s.threads = 1;
     s.limit_strength = 0;
-    s.noise = 99999.0f;
+    s.noise = NOISE_SILENT;
     run_search_inline();
     const double nodes = thread_table[0] ? double(thread_table[0]->counters[CNT_NODES]) : 0.0;
     const double t = c.elapsed;

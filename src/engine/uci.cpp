@@ -6,20 +6,25 @@
 #include "board/fen.h"
 #include "board/makemove.h"
 #include "board/notation.h"
+#include "board/perft.h"
 #include "board/validate.h"
 #include "core/output.h"
 #include "core/settings.h"
+#include "engine/bench.h"
 #include "engine/driver.h"
 #include "engine/options.h"
 #include "engine/thread_state.h"
 #include "search/params.h"
-#include "search/perft_picker.h"
 
 UciHooks uci_hooks = {nullptr, nullptr};
 
 namespace {
 
 bool command_log = true;
+
+// The fixed budget of searches limited by depth, nodes or nothing at all: long enough never to end one.
+constexpr float FIXED_BUDGET_SECONDS = 10000000.0f;
+constexpr int MAX_PERFT_DEPTH = 20;
 
 // The word that follows `key` in `text` (spaces skipped), or an empty string.
 bool keyword_value(const char* text, const char* key, char* out, int out_size) {
@@ -128,16 +133,52 @@ void report_perft_move(void* ctx, Move move, u64 count) {
     print_line("%s: %llu", text, static_cast<unsigned long long>(count));
 }
 
+// "go perft N" counts with the board layer's fast walker (the console's "perft" walks the
+// search's move picker instead).
 void go_perft(const char* args) {
-    int depth = atoi(args);
-    if (depth < 1) depth = 1;
-    if (depth > 20) depth = 20;
-    // The count runs through the search's move picker, in the game record's stack.
+    const int depth = clamp_int(atoi(args), 1, MAX_PERFT_DEPTH);
     Position& pos = main_thread->pos;
-    u64 total = perft_picker_divide(*main_thread, depth, report_perft_move, &pos);
+    const u64 total = perft_divide(pos, depth, report_perft_move, &pos);
     print_line("%s", "");
     print_line("Nodes searched: %llu", static_cast<unsigned long long>(total));
     print_line("%s", "");
+}
+
+// The words of "go" that end a "searchmoves" list.
+bool is_go_keyword(const char* word) {
+    static const char* const KEYWORDS[] = {"wtime", "btime", "winc",     "binc",     "movestogo", "depth",
+                                           "nodes", "mate",  "movetime", "infinite", "ponder",    "searchmoves"};
+    for (const char* k : KEYWORDS)
+        if (!strcmp(word, k)) return true;
+    return false;
+}
+
+// "searchmoves m1 m2 ...": the legal moves among the words after it, up to the next keyword.
+void read_searchmoves(const char* args) {
+    SearchControl& c = search_control;
+    c.root_filter_count = 0;
+    const char* p = strstr(args, "searchmoves");
+    if (!p) return;
+    p += strlen("searchmoves");
+    char word[MOVE_TEXT * 2];
+    for (;;) {
+        while (*p == ' ') p++;
+        int n = 0;
+        while (p[n] && p[n] != ' ') n++;
+        if (n == 0) break;
+        copy_field(word, int(sizeof word) < n + 1 ? int(sizeof word) : n + 1, p);
+        p += n;
+        if (is_go_keyword(word)) break;
+        const Move m = parse_uci_move(main_thread->pos, word);
+        if (!m) {
+            print_line("info string searchmoves: %s is not a legal move here, ignoring it", word);
+            continue;
+        }
+        bool listed = false;
+        for (int i = 0; i < c.root_filter_count; i++) listed |= c.root_filter[i] == m;
+        if (!listed && c.root_filter_count < MAX_MOVES) c.root_filter[c.root_filter_count++] = m;
+    }
+    if (c.root_filter_count == 0) print_line("info string searchmoves names no legal move, searching all moves");
 }
 
 void uci_go(const char* args) {
@@ -150,57 +191,80 @@ void uci_go(const char* args) {
     }
     // Every "go" stands alone: limits of an earlier "go" do not carry over.
     s.tc_moves = 0;
-    s.depth_limit = 80;
+    s.depth_limit = MAX_PLY;
     s.node_limit = 0;
     s.increment = 0.0f;
     c.movestogo = 0;
+    c.mate_moves = 0;
+    // Without a clock, a fixed budget, a mate to find or "infinite", UCI asks for analysis
+    // until "stop".
+    bool limited = false;
+    bool clock_given = false;
     int side = main_thread->pos.side;
     char v[128];
     if (keyword_value(args, "wtime", v, sizeof v)) {
         double ms = atof(v);
         c.clock[0] = float(ms < 0 ? 0 : ms * 0.001);
+        clock_given = true;
     }
     if (keyword_value(args, "btime", v, sizeof v)) {
         double ms = atof(v);
         c.clock[1] = float(ms < 0 ? 0 : ms * 0.001);
+        clock_given = true;
     }
     if (keyword_value(args, "winc", v, sizeof v) && side == WHITE) s.increment = float(atof(v) * 0.001);
     if (keyword_value(args, "binc", v, sizeof v) && side == BLACK) s.increment = float(atof(v) * 0.001);
     if (s.increment < 0) s.increment = 0;
     if (keyword_value(args, "movestogo", v, sizeof v)) {
         s.node_limit = 0;
-        s.depth_limit = 80;
+        s.depth_limit = MAX_PLY;
         s.tc_moves = 40;
         // A count below 1 would hand the whole clock to this move.
         const int n = atoi(v);
         c.movestogo = n < 1 ? 1 : n;
+        clock_given = true;
     }
+    limited = clock_given;
     if (keyword_value(args, "depth", v, sizeof v)) {
-        int d = atoi(v);
         s.tc_moves = 1;
-        s.tc_time = 10000000.0f;
-        s.depth_limit = i8(d > 80 ? 80 : d < 1 ? 1 : d);
+        s.tc_time = FIXED_BUDGET_SECONDS;
+        // Depth 0 answers with the quiescence search alone.
+        s.depth_limit = i8(clamp_int(atoi(v), 0, MAX_PLY));
+        limited = true;
     }
     if (keyword_value(args, "nodes", v, sizeof v)) {
         long long n = atoll(v);
         s.tc_moves = 1;
-        s.tc_time = 10000000.0f;
+        s.tc_time = FIXED_BUDGET_SECONDS;
         s.node_limit = n < 0 ? 0 : u64(n);
+        limited = true;
+    }
+    if (keyword_value(args, "mate", v, sizeof v)) {
+        // A mate in N moves is a line of 2N - 1 plies; the search ends once one is proven.
+        c.mate_moves = i16(clamp_int(atoi(v), 1, MAX_PLY / 2));
+        limited = true;
     }
     if (keyword_value(args, "movetime", v, sizeof v)) {
         double ms = atof(v);
         s.tc_moves = 1;
         s.increment = 0.0f;
         s.tc_time = float(ms < 0 ? 0 : ms * 0.001);
+        limited = true;
     }
-    if (strstr(args, "infinite")) {
-        s.tc_time = 10000000.0f;
+    const bool infinite = strstr(args, "infinite") != nullptr || !limited;
+    // "go mate N" without a clock or a fixed budget searches until its mate is proven.
+    const bool mate_only = c.mate_moves && s.tc_moves == 0 && !clock_given;
+    if (infinite || mate_only) {
+        s.tc_time = FIXED_BUDGET_SECONDS;
         s.increment = 0.0f;
-        s.depth_limit = 80;
         s.tc_moves = 1;
-        s.node_limit = 0;
+        if (infinite) {
+            s.depth_limit = MAX_PLY;
+            s.node_limit = 0;
+        }
     }
-    c.infinite = strstr(args, "infinite") != nullptr;
+    read_searchmoves(args);
+    c.infinite = infinite;
     c.search_state = strstr(args, "ponder") ? SEARCH_GO_PONDER : SEARCH_GO;
 }
 
@@ -237,7 +301,7 @@ void handle_uci_command(char* line) {
     }
     if (!strcmp(word, "quit")) settings.quit = 1;
     bool changes_state = !strcmp(word, "setoption") || !strcmp(word, "ucinewgame") || !strcmp(word, "position") ||
-                         !strcmp(word, "go");
+                         !strcmp(word, "go") || !strcmp(word, "bench");
     if (changes_state && c.search_state != 0) {
         // Losing the process would lose the game: stop the search, let it answer, then run
         // the command.
@@ -251,6 +315,7 @@ void handle_uci_command(char* line) {
     if (!strcmp(word, "ucinewgame")) uci_newgame();
     if (!strcmp(word, "position")) uci_position(args);
     if (!strcmp(word, "go")) uci_go(args);
+    if (!strcmp(word, "bench")) run_openbench(atoi(args));
     if (!strcmp(word, "d")) print_board(main_thread->pos);
     if (!strcmp(word, "eval") && uci_hooks.eval) uci_hooks.eval();
     if (!strcmp(word, "tbprobe") && uci_hooks.tbprobe) uci_hooks.tbprobe();

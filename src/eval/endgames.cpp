@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "board/bitboard.h"
 #include "eval/eval.h"
 #include "eval/kpk.h"
 
@@ -51,8 +52,6 @@ constexpr int DarkCornerTable[64] = {
     3, 2, 3, 4, 5, 6, 7, 8,
     2, 3, 4, 5, 6, 7, 8, 9,
 };
-
-constexpr u64 LIGHT_SQUARES = 0x55AA55AA55AA55AAull;
 
 }  // namespace
 

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "board/bitboard.h"
 #include "core/output.h"
 #include "core/settings.h"
 #include "eval/eval.h"
 #include "eval/nn.h"
 
 namespace {
-
-constexpr u64 LIGHT_SQUARES = 0x55AA55AA55AA55AAull;
-constexpr u64 DARK_SQUARES = ~LIGHT_SQUARES;
 
 struct MaterialCounts {
     int pawns[2], minors[2], rooks[2], queens[2], knights[2], bishops[2];
@@ -113,6 +111,8 @@ int evaluate(Position& pos, EvalState& es, int side, int ply, bool in_check) {
         int adj = contempt_adjustment(pos);
         s += side == search_control.root_side ? adj : -adj;
     }
+    // However lopsided the material, a static score must never read as a mate.
+    s = clamp_int(s, -EVAL_LIMIT, EVAL_LIMIT);
     e.key = pos.key;
     e.score = i16(s);
     return s;

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "board/bitboard.h"
 #include "board/position.h"
 #include "board/tables.h"
 #include "eval/eval_state.h"
@@ -11,11 +12,8 @@
 
 namespace hce {
 
-constexpr u64 LIGHT_SQUARES = 0x55AA55AA55AA55AAull;
-constexpr u64 DARK_SQUARES = 0xAA55AA55AA55AA55ull;
-constexpr u64 NOT_FILE_A = 0xFEFEFEFEFEFEFEFEull;
-constexpr u64 NOT_FILE_H = 0x7F7F7F7F7F7F7F7Full;
-constexpr u64 FILE_A = 0x0101010101010101ull;
+constexpr u64 NOT_FILE_A = ~FILE_A;
+constexpr u64 NOT_FILE_H = ~FILE_H;
 constexpr u64 CENTRE = 0x00003C3C3C3C0000ull;        // c3-f6
 constexpr u64 FILES_A_TO_D = 0x0F0F0F0F0F0F0F0Full;
 

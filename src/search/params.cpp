@@ -14,20 +14,18 @@ namespace {
 // Nearest integer, halves away from zero.
 int round_half_away(float v) { return int(v < 0 ? v - 0.5f : v + 0.5f); }
 
-int clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-
 }  // namespace
 
 void build_search_params() {
     SearchParams& p = search_params;
     const Settings& s = settings;
-    p.SEP_depth = clamp(s.SEP_depth, -1, MARGIN_SIZE - 1);
-    p.FP_depth = clamp(s.FP_depth, -1, MARGIN_SIZE - 1);
+    p.SEP_depth = clamp_int(s.SEP_depth, -1, MARGIN_SIZE - 1);
+    p.FP_depth = clamp_int(s.FP_depth, -1, MARGIN_SIZE - 1);
     p.NMP_depth = s.NMP_depth;
     p.LMP_depth = s.LMP_depth;
     p.LMR_depth = s.LMR_depth;
 
-    const int sel = clamp(s.selectivity, 20, 200);
+    const int sel = clamp_int(s.selectivity, 20, 200);
     const float f = float(1.5 / (sel * 0.01 + 0.5));
     p.fp_unit = int(f * 90);
     p.sep_unit = int(f * 60);

@@ -8,12 +8,13 @@
 #include "core/settings.h"
 #include "search/time.h"
 #include "search/tt.h"
+#include "search/wdl.h"
 
 void sum_counters() {
     SearchControl& c = search_control;
     for (u64& total : c.totals) total = 0;
     if (thread_table[0]) c.seldepth = shared_read(thread_table[0]->seldepth);
-    int threads = settings.threads < 1 ? 1 : settings.threads > MAX_THREADS ? MAX_THREADS : settings.threads;
+    const int threads = search_thread_count();
     for (int i = 0; i < threads; i++) {
         SearchThread* t = thread_record(i);
         if (!t || shared_read(t->completed_depth) < 2) continue;
@@ -22,19 +23,20 @@ void sum_counters() {
 }
 
 void format_score(int score, char* out, int size) {
-    if (score > 9899) {
+    if (score >= SCORE_SHOWN_AS_MATE) {
         snprintf(out, size_t(size), "mate %d", (SCORE_MATE - score + 1) / 2);
-    } else if (score < -9900) {
+    } else if (score <= SCORE_SHOWN_AS_MATED) {
         // Mated at ply p (root ply 1): the opponent needs (p - 1) / 2 more moves.
         const int moves = (score + SCORE_MATE - 1) / 2;
         if (moves == 0) snprintf(out, size_t(size), "mate 0");
-        else snprintf(out, size_t(size), "mate -%d", moves);
+        else
+            snprintf(out, size_t(size), "mate -%d", moves);
     } else {
         snprintf(out, size_t(size), "cp %d", score);
     }
 }
 
-void print_info(int thread_index, int line, int depth, int score, const Move* pv) {
+void print_info(int thread_index, int line, int depth, int score, const Move* pv, int bound) {
     const SearchControl& c = search_control;
     const Settings& s = settings;
     SearchThread* t = thread_table[0] ? thread_table[0] : main_thread;
@@ -58,12 +60,22 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
     if (s.uci_mode) {
         char multipv[32] = "";
         if (s.multipv > 1) snprintf(multipv, sizeof multipv, "multipv %d ", line);
-        char score_text[32];
+        char score_text[64];
         format_score(score, score_text, sizeof score_text);
+        if (bound != BOUND_EXACT) {
+            const size_t n = strlen(score_text);
+            snprintf(score_text + n, sizeof score_text - n, bound == BOUND_LOWER ? " lowerbound" : " upperbound");
+        }
+        if (s.show_wdl) {
+            const WdlRates r = wdl_from_score(score, wdl_material(pos));
+            const size_t n = strlen(score_text);
+            snprintf(score_text + n, sizeof score_text - n, " wdl %d %d %d", r.win, r.draw, r.loss);
+        }
         const double nps = elapsed + 0.002 > 0.02 ? nodes / (elapsed + 0.002) : 0.0;
-        print_line("info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
-                   multipv, "", depth, c.seldepth > 0 ? c.seldepth - 1 : 0, score_text, elapsed * 1000.0, nodes, nps,
-                   double(c.totals[CNT_TB_HITS]), double(c.hashfull) * 1000.0, moves);
+        print_line(
+            "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
+            multipv, "", depth, c.seldepth > 0 ? c.seldepth - 1 : 0, score_text, elapsed * 1000.0, nodes, nps,
+            double(c.totals[CNT_TB_HITS]), double(c.hashfull) * 1000.0, moves);
     } else {
         const bool last_of_group = thread_index == 0 && line == s.multipv;
         print_line("%02d] %02d%c %5.1f %7.0fK %5d  %s%s", thread_index, depth, line != 0 ? '.' : ' ', elapsed,
@@ -71,17 +83,17 @@ void print_info(int thread_index, int line, int depth, int score, const Move* pv
     }
 }
 
-void report_iteration(int thread_index, int line, int depth, int score, const Move* pv) {
+void report_iteration(int thread_index, int line, int depth, int score, const Move* pv, int bound) {
     SearchControl& c = search_control;
     shared_write(c.elapsed, search_elapsed());
     sum_counters();
     if (!c.stop.load() && settings.noise > shared_read(c.elapsed)) return;
-    if (settings.noise == 99999.0f || depth == 0 || !pv[1]) return;
+    if (settings.noise == NOISE_SILENT || depth == 0 || !pv[1]) return;
     tt_hashfull(depth);
-    print_info(thread_index, line, depth, score, pv);
+    print_info(thread_index, line, depth, score, pv, bound);
 }
 
-void record_pv(SearchThread& t) {
+void record_pv(SearchThread& t, int bound) {
     SearchControl& c = search_control;
     const int depth = t.completed_depth;
     if (t.root_pv[1] != c.pv[1]) shared_write(c.best_change_depth, depth);
@@ -91,9 +103,7 @@ void record_pv(SearchThread& t) {
     }
     shared_write(c.result_depth, depth);
     shared_write(c.score, t.score);
-    if (depth >= 0 && depth < 82) {
-        shared_write(c.score_by_depth[depth], t.score);
-        shared_write(c.move_by_depth[depth], t.root_pv[1]);
-    }
-    if (depth >= 2 && settings.multipv == 1) report_iteration(t.index, 0, depth, t.score, t.root_pv);
+    shared_write(c.score_bound, bound);
+    if (depth >= 0 && depth < PV_LENGTH) shared_write(c.score_by_depth[depth], t.score);
+    if (depth >= 2 && settings.multipv == 1) report_iteration(t.index, 0, depth, t.score, t.root_pv, bound);
 }

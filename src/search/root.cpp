@@ -17,9 +17,15 @@
 #include "search/time.h"
 #include "search/tt.h"
 
+// The search line below the root can reach MAX_PLY plies whatever the iteration depth; the game
+// part of the history stays within GAME_HISTORY_LIMIT (make_game_move), so both always fit.
+static_assert(GAME_HISTORY_LIMIT + MAX_PLY < HISTORY_CAPACITY, "the history holds the game and a search line");
+
 namespace {
 
-inline bool stopped() { return search_control.stop.load(std::memory_order_relaxed) != 0; }
+// Root windows reaching past this bound are opened fully: beyond it lie tablebase and mate scores.
+constexpr int ASPIRATION_BOUND = 4000;
+constexpr int ASPIRATION_TRIES = 20;
 
 struct RootList {
     MoveEntry* moves;
@@ -88,7 +94,7 @@ int search_root_moves(SearchThread& t, RootList& list, int line, int d, int alph
         const int flags = move_flags(pos, side, e);
         s.current_flags = u16(flags);
         int r = 0;
-        if (list.main && d >= 4 && (flags & 0x3F) == 0 && s.move_count > 2 && !list.in_check && best > -9500 &&
+        if (list.main && d >= 4 && is_quiet_move(flags) && s.move_count > 2 && !list.in_check && !is_loss_score(best) &&
             full_material)
             r = 1;
         s.current_move = move;
@@ -103,13 +109,13 @@ int search_root_moves(SearchThread& t, RootList& list, int line, int d, int alph
             e.score = i16(alpha0 - 1);
             const int a = best > alpha0 ? best : alpha0;
             v = -search(t, side ^ 1, 2, d - r - 1, -a - 1, -a, NODE_CUT, child_pv);
-            if (v > a && !stopped()) {
+            if (v > a && !search_stopped()) {
                 v = -search(t, side ^ 1, 2, d - 1, -beta, -alpha0, NODE_PV, child_pv);
                 e.score = i16(v > alpha0 ? v : alpha0);
             }
         }
         unmake_move(pos);
-        if (stopped()) break;
+        if (search_stopped()) break;
         s.move_count++;
         if (v > best) {
             best = v;
@@ -119,7 +125,8 @@ int search_root_moves(SearchThread& t, RootList& list, int line, int d, int alph
             for (; p <= MAX_PLY && child_pv[p]; p++) t.root_pv[p] = child_pv[p];
             t.root_pv[p] = 0;
             shared_write(t.completed_depth, d);
-            if (list.main && line == 0) record_pv(t);
+            // A score outside the try's window is only a bound (its PV can end early).
+            if (list.main && line == 0) record_pv(t, v >= beta ? BOUND_LOWER : v <= alpha0 ? BOUND_UPPER : BOUND_EXACT);
         }
         if (best <= alpha0) {
             shared_write(t.fail_state, ROOT_FAIL_LOW);
@@ -147,21 +154,23 @@ int root_order_score(SearchThread& t, const Position& pos, const MoveEntry& e) {
 // The worker's depth for iteration d and the noise it adds to its root order.
 int worker_depth(SearchThread& t, RootList& list, int d) {
     const SearchControl& c = search_control;
-    if (abs(shared_read(t.score)) >= 3000) return d;
+    if (abs(shared_read(t.score)) >= SCORE_DECISIVE) return d;
     const int limit = settings.depth_limit;
-    const int threads = settings.threads;
+    const int threads = search_thread_count();
     if (d >= 6 && d < limit && settings.multipv == 1) {
         int ahead = 0;
-        for (int i = 0; i < threads && i < MAX_THREADS; i++) {
+        for (int i = 0; i < threads; i++) {
             SearchThread* o = thread_record(i);
             if (o && shared_read(o->iteration_depth) >= d) ahead++;
         }
         if (ahead > 35) d += 2;
-        else if (ahead > 11) d += 1;
+        else if (ahead > 11)
+            d += 1;
     }
     const int m = shared_read(c.depth);
     if (d < m) d = m;
-    else if (d > m + 3) d = m + 3;
+    else if (d > m + 3)
+        d = m + 3;
     if (d > limit) d = limit;
     for (int i = 1; i < list.count; i++) {
         t.random = t.random * 12345u + 76543u;
@@ -170,8 +179,16 @@ int worker_depth(SearchThread& t, RootList& list, int d) {
     return d;
 }
 
-// Tablebase handling at the root: keeps the moves that hold the root's result and, when the
-// distance-to-zero ranking may decide, answers with its move. Returns true when answered.
+// The main search thread ends the search: by itself, unless a stop came first.
+void end_search() {
+    SearchControl& c = search_control;
+    if (!search_stopped()) c.ended_by_itself = 1;
+    c.stop = 1;
+}
+
+// Tablebase handling at the root: keeps the moves that hold the root's result (and those whose
+// result is unknown because their table is missing) and, when the distance-to-zero ranking may
+// decide, answers with its move. Returns true when answered.
 bool root_tablebases(SearchThread& t, RootList& list) {
     SearchControl& c = search_control;
     Position& pos = t.pos;
@@ -180,13 +197,16 @@ bool root_tablebases(SearchThread& t, RootList& list) {
     if (c.root_tb == -1) return false;
     char text[1024];
     int n = snprintf(text, sizeof text, "info string TB result is %s with moves: ",
-                     c.root_tb == 4 ? "WIN" : c.root_tb == 0 ? "LOSS" : "DRAW");
+                     c.root_tb == 4   ? "WIN"
+                     : c.root_tb == 0 ? "LOSS"
+                                      : "DRAW");
     for (int i = 0; i < list.count; i++) {
         MoveEntry& e = list.moves[i];
         make_move(pos, e.move);
         const int r = search_hooks.probe_wdl(pos, 80);
         unmake_move(pos);
-        if (r != -1 && c.root_tb <= 4 - r) {
+        // A failed probe (r = -1) keeps the move: 4 - r then exceeds every result.
+        if (c.root_tb <= 4 - r) {
             if (n < int(sizeof text) - 8)
                 n += snprintf(text + n, sizeof text - size_t(n), "%s%s ", SquareNames[move_from(e.move)],
                               SquareNames[move_to(e.move)]);
@@ -206,16 +226,55 @@ bool root_tablebases(SearchThread& t, RootList& list) {
         if (legal) {
             t.root_pv[1] = m;
             t.root_pv[2] = 0;
-            t.score = i16(c.root_tb == 4 ? 9800 : c.root_tb == 0 ? -9800 : 0);
+            t.score = i16(c.root_tb == 4 ? SCORE_TB_ROOT_WIN : c.root_tb == 0 ? -SCORE_TB_ROOT_WIN : 0);
             t.completed_depth = 99;
             t.seldepth = 99;
             record_pv(t);
-            c.stop = 1;
+            end_search();
             return true;
         }
     }
     return false;
 }
+
+// Whether "go searchmoves" allows the move (every move when it named none).
+bool allowed_at_root(Move m) {
+    const SearchControl& c = search_control;
+    if (c.root_filter_count == 0) return true;
+    for (int i = 0; i < c.root_filter_count; i++)
+        if (c.root_filter[i] == m) return true;
+    return false;
+}
+
+// The first move of the root PV when it is allowed, else the first allowed legal move (the
+// quiescence answer of a depth-0 search may capture outside "searchmoves", or find no move in check).
+void keep_allowed_answer(SearchThread& t, const MoveEntry* legal, int count) {
+    if (t.root_pv[1] && allowed_at_root(t.root_pv[1])) return;
+    for (int i = 0; i < count; i++) {
+        if (!allowed_at_root(legal[i].move)) continue;
+        t.root_pv[1] = legal[i].move;
+        t.root_pv[2] = 0;
+        return;
+    }
+}
+
+// The result of an iteration is its first line's: with MultiPV the later lines overwrite the
+// thread's score and PV, so the first line's are kept aside and put back.
+struct FirstLine {
+    i16 score;
+    u8 completed_depth;
+    Move pv[PV_LENGTH];
+    void save(const SearchThread& t) {
+        score = t.score;
+        completed_depth = t.completed_depth;
+        for (int i = 0; i < PV_LENGTH; i++) pv[i] = t.root_pv[i];
+    }
+    void restore(SearchThread& t) const {
+        for (int i = 0; i < PV_LENGTH; i++) shared_write(t.root_pv[i], pv[i]);
+        shared_write(t.completed_depth, completed_depth);
+        shared_write(t.score, score);
+    }
+};
 
 }  // namespace
 
@@ -259,6 +318,15 @@ void root_search(int index) {
     list.count = 0;
     for (int i = 0; i < generated; i++)
         if (is_legal(pos, side, legal[i].move)) legal[list.count++] = legal[i];
+    // "go searchmoves": only the moves it names, unless none of them is legal here.
+    int allowed = 0;
+    for (int i = 0; i < list.count; i++) allowed += allowed_at_root(legal[i].move);
+    if (allowed > 0 && allowed < list.count) {
+        int n = 0;
+        for (int i = 0; i < list.count; i++)
+            if (allowed_at_root(legal[i].move)) legal[n++] = legal[i];
+        list.count = n;
+    }
 
     if (main) {
         shared_write(c.root_tb, -1);
@@ -266,22 +334,23 @@ void root_search(int index) {
         c.root_eval[0] = c.root_eval[1] = i16(eval);
         if (list.count == 0) {
             t.completed_depth = 1;
-            t.score = i16(in_check ? -9999 : 0);
+            t.score = i16(in_check ? 1 - SCORE_MATE : 0);
             t.root_pv[1] = 0;
             record_pv(t);
-            c.stop = 1;
+            end_search();
         } else {
             if (!in_check) {
                 c.root_eval[1] = i16(qsearch(t, side, 1, 0, SCORE_NONE, SCORE_INFINITE, NODE_PV, t.root_pv));
             }
             if (settings.depth_limit < 1) {
-                for (int i = 0; i <= PV_SIZE; i++) shared_write(c.pv[i], t.root_pv[i]);
+                keep_allowed_answer(t, legal, list.count);
+                for (int i = 0; i < PV_LENGTH; i++) shared_write(c.pv[i], t.root_pv[i]);
                 shared_write(c.score, c.root_eval[1]);
-                c.stop = 1;
+                end_search();
             }
         }
     }
-    if (stopped()) return;
+    if (search_stopped()) return;
 
     for (int i = 0; i < list.count; i++) {
         list.moves[i] = legal[i];
@@ -296,11 +365,13 @@ void root_search(int index) {
     s.tb_result = main ? c.root_tb : -1;
     shared_write(t.completed_depth, 0);
 
-    int lines = settings.multipv < 1 ? 1 : settings.multipv;
     int live = 0;
     for (int i = 0; i < list.count; i++) live += list.moves[i].move != 0;
-    if (lines > live) lines = live;
-    if (lines > 32) lines = 32;
+    const int lines = clamp_int(settings.multipv, 1, live > 0 ? live : 1);
+    // Each line's window centres on that line's score of the previous iteration.
+    i16 line_scores[MAX_MULTIPV];
+    for (int i = 0; i < lines; i++) line_scores[i] = i16(eval);
+    FirstLine first = {};
 
     for (int d = 1;;) {
         if (main) {
@@ -310,42 +381,48 @@ void root_search(int index) {
             d = worker_depth(t, list, d);
             shared_write(t.iteration_depth, d);
         }
-        for (int line = 0; line < lines && !stopped(); line++) {
-            const int p = shared_read(t.score);
+        bool first_saved = false;
+        for (int line = 0; line < lines && !search_stopped(); line++) {
+            const int p = line_scores[line];
             int delta = abs(p) / 16 + 25;
             if (d < 7) delta += 70 - 10 * d;
             int alpha = d < 2 ? SCORE_NONE : p - delta;
             int beta = d < 2 ? SCORE_INFINITE : p + delta;
             shared_write(t.fail_state, ROOT_INSIDE);
-            for (int attempt = 0; attempt < 20; attempt++) {
-                if (alpha < -4000) alpha = SCORE_NONE;
-                if (beta > 4000) beta = SCORE_INFINITE;
+            for (int attempt = 0; attempt < ASPIRATION_TRIES; attempt++) {
+                if (alpha < -ASPIRATION_BOUND) alpha = SCORE_NONE;
+                if (beta > ASPIRATION_BOUND) beta = SCORE_INFINITE;
                 s.alpha = i16(alpha);
                 s.beta = i16(beta);
                 const int best = search_root_moves(t, list, line, d, alpha, beta);
-                if (stopped()) break;
+                if (search_stopped()) break;
                 if (alpha < best && best < beta) break;
                 if (best <= alpha) alpha = alpha - delta < best ? alpha - delta : best;
-                else beta = beta + delta > best ? beta + delta : best;
+                else
+                    beta = beta + delta > best ? beta + delta : best;
                 delta *= 2;
             }
-            if (main && settings.multipv > 1 && !stopped()) {
+            if (!search_stopped()) line_scores[line] = t.score;
+            if (line == 0) {
+                first.save(t);
+                first_saved = true;
+            }
+            if (main && settings.multipv > 1 && !search_stopped()) {
                 c.multipv_move[line] = list.moves[line].move;
                 c.multipv_score[line] = list.moves[line].score;
                 report_iteration(0, line + 1, d, t.score, t.root_pv);
             }
         }
+        if (first_saved && lines > 1) first.restore(t);
         AuxLock.lock();
         c.nodes_by_depth[d] += shared_read(t.counters[CNT_NODES]);
         AuxLock.unlock();
-        if (main && !stopped()) {
-            c.last_time = search_elapsed();
-            c.last_depth = u8(d);
-        }
+        if (main && !search_stopped()) c.last_depth = u8(d);
         const int score = shared_read(t.score);
-        if (stopped() || score >= SCORE_MATE - 1 - d || score <= d - SCORE_MATE || d >= settings.depth_limit ||
-            c.game_plies + d > 883 || d + 1 > MAX_PLY) {
-            if (main) c.stop = 1;
+        const bool mate_within_horizon = score >= SCORE_MATE - 1 - d || score <= d - SCORE_MATE;
+        const bool mate_asked_for = c.mate_moves > 0 && score >= SCORE_MATE - 2 * c.mate_moves;
+        if (search_stopped() || mate_within_horizon || mate_asked_for || d >= settings.depth_limit || d + 1 > MAX_PLY) {
+            if (main) end_search();
             return;
         }
         d++;

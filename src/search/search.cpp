@@ -13,14 +13,23 @@
 #include "search/time.h"
 #include "search/tt.h"
 
-const int PieceValue[8] = {0, 100, 350, 350, 550, 1060, 10000, 0};
-
 namespace {
 
-inline bool stopped() { return search_control.stop.load(std::memory_order_relaxed) != 0; }
+// Non-quiet moves the picker scores this high (winning captures) are never reduced.
+constexpr int LMR_WINNING_CAPTURE_SCORE = 151;
+// Null-move pruning needs the static evaluation this far above beta.
+constexpr int NMP_EVAL_MARGIN = 14;
+// Quiescence delta pruning: the margin below alpha at the horizon and above it (quiet checks
+// only at depth 0 and above), and the gain granted to checks and to pawn moves near promotion.
+constexpr int QS_DELTA_MARGIN = 150;
+constexpr int QS_DELTA_MARGIN_ABOVE_HORIZON = 450;
+constexpr int QS_GAIN_CHECK = 20000;
+constexpr int QS_GAIN_PAWN_ADVANCE = 2000;
 
 // Whether `side` has a piece other than king and pawns.
 inline bool has_pieces(const Position& pos, int side) { return (pos.material[side] >> 4) != 0; }
+// Whether a captured piece type (1-6) is a knight, bishop, rook or queen.
+inline bool is_piece_type_capture(int captured) { return (captured & 6) != 0; }
 
 inline void copy_pv(Move* pv, const Move* child, int from_ply) {
     for (int p = from_ply; p <= MAX_PLY; p++) {
@@ -34,14 +43,13 @@ inline void copy_pv(Move* pv, const Move* child, int from_ply) {
 void main_thread_checks(SearchThread& t) {
     SearchControl& c = search_control;
     if (c.nps_limited && c.depth > 1) {
-        while (c.nps_limited && !stopped() &&
+        while (c.nps_limited && !search_stopped() &&
                double(t.counters[CNT_NODES]) / (double(search_elapsed()) + 0.0001) > c.target_nps) {
             platform::sleep_ms(1);
             clock_check();
         }
     }
-    if (t.counters[CNT_NODES] > t.node_limit && t.completed_depth > 1 && t.fail_state != ROOT_FAIL_LOW)
-        c.stop = 1;
+    if (t.counters[CNT_NODES] > t.node_limit && t.completed_depth > 1 && t.fail_state != ROOT_FAIL_LOW) c.stop = 1;
 }
 
 // A reason not to trust a high static evaluation: a piece of the side to move that the
@@ -53,7 +61,7 @@ bool has_threat(const Position& pos, int side, int eval, int beta) {
     while (own) {
         const int sq = pop_lsb(own);
         const int type = piece_type(pos.board[sq]);
-        if (beta <= eval - PieceValue[type]) continue;
+        if (beta <= eval - SeeValue[type]) continue;
         const int gain = see_gain(pos, opp, sq, type, occ);
         if (beta > eval - gain) return true;
     }
@@ -90,18 +98,19 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
         if (!is_legal(pos, side, move)) continue;
         const int flags = move_flags(pos, side, *e);
         s.current_flags = u16(flags);
-        const bool quiet = (flags & 0x3F) == 0;
+        const bool quiet = is_quiet_move(flags);
         int r = 0;
         bool full_window = s.move_count == 0 || depth < 2;
-        if (best >= -9499) {
+        // No pruning or reduction until a move has scored better than mated.
+        if (!is_loss_score(best)) {
+            // Late-move pruning; evasions are never pruned.
             if (depth <= sp.LMP_depth && node_kind != NODE_PV) {
                 if (quiet) {
-                    int limit = e->score / 8 + 1 + 2 * depth + (s.improving ? 3 : 0);
-                    if (s.move_count >= limit) continue;
-                    if (!capture_ok(pos, move)) continue;
+                    const int limit = e->score / 8 + 1 + 2 * depth + (s.improving ? 3 : 0);
+                    if (!s.in_check && (s.move_count >= limit || !capture_ok(pos, move))) continue;
                 } else {
                     const bool safe = capture_ok(pos, move);
-                    if (depth <= 1 && !safe) continue;
+                    if (depth <= 1 && !safe && !s.in_check) continue;
                     if (safe && depth < sp.LMR_depth) full_window = true;
                 }
             }
@@ -112,7 +121,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
                     r = quiet ? sp.LMR_PV[d][n] : 0;
                 } else {
                     r = sp.LMR_NONPV[d][n];
-                    if (!quiet) r = e->score >= 151 ? 0 : (r > 0 ? 1 : 0);
+                    if (!quiet) r = e->score >= LMR_WINNING_CAPTURE_SCORE ? 0 : (r > 0 ? 1 : 0);
                 }
                 if (!capture_ok(pos, move)) r++;
                 if (r > d - 1) r = d - 1;
@@ -126,12 +135,12 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
             v = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -alpha, -node_kind, child_pv);
         } else {
             v = -search(t, side ^ 1, ply + 1, depth - 1 - r, -alpha - 1, -alpha, NODE_CUT, child_pv);
-            if (v > alpha && !stopped())
+            if (v > alpha && !search_stopped())
                 v = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -alpha, node_kind == NODE_PV ? NODE_PV : NODE_ALL,
                             child_pv);
         }
         unmake_move(pos);
-        if (stopped()) return 0;
+        if (search_stopped()) return 0;
         s.move_count++;
         if (e->captured == 0 && depth > 0) update_quiet_history(t, ply, depth, *e, v > alpha);
         if (v > best) {
@@ -156,7 +165,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
 int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int node_kind, Move* pv) {
     count_up(t.counters[CNT_NODES]);
     if (t.index == 0) main_thread_checks(t);
-    if (stopped()) return 0;
+    if (search_stopped()) return 0;
     Position& pos = t.pos;
     if (ply > t.seldepth) shared_write(t.seldepth, ply);
     if (depth >= -5 && tt.block) __builtin_prefetch(tt.half[pos.side] + (u32(pos.key) & tt.mask));
@@ -191,7 +200,8 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
 
     if (in_check) {
         depth = depth + 1 < 0 ? 0 : depth + 1;
-    } else if (!has_pieces(pos, side) && pos.owner->count > 0 && (pos.owner->entries[pos.owner->count - 1].captured & 6)) {
+    } else if (!has_pieces(pos, side) && pos.owner->count > 0 &&
+               is_piece_type_capture(pos.owner->entries[pos.owner->count - 1].captured)) {
         depth++;
     } else if ((parent.current_flags & MF_SEVENTH_RANK) && depth <= 2) {
         depth++;
@@ -232,16 +242,18 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         if (result != -1) {
             s.tb_result = result;
             count_up(t.counters[CNT_TB_HITS]);
-            if (result == 4 && beta < 3000) return beta;
-            if (result == 0 && alpha >= -2999) return alpha;
+            if (result == 4 && beta < SCORE_DECISIVE) return beta;
+            if (result == 0 && alpha > -SCORE_DECISIVE) return alpha;
         }
     }
 
     if (eval == SCORE_NONE) {
         eval = evaluate(pos, t.eval, side, ply, in_check);
-        if (s.tb_result == 0) eval -= 4000;
-        else if (s.tb_result == 2) eval /= 4;
-        else if (s.tb_result == 4) eval += 4000;
+        if (s.tb_result == 0) eval -= TB_EVAL_SHIFT;
+        else if (s.tb_result == 2)
+            eval /= 4;
+        else if (s.tb_result == 4)
+            eval += TB_EVAL_SHIFT;
     }
     s.eval = i16(eval);
     s.improving = eval > t.stack[ply - 2 >= 0 ? ply - 2 : 0].eval;
@@ -253,7 +265,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     if (depth <= sp.FP_depth && alpha - sp.FP_margin[depth] >= eval && !tt_lower && node_kind != NODE_PV) {
         const Move hash_move = s.hash_move;  // the quiescence picker shares this stack entry
         int v = qsearch(t, side, ply, depth, alpha, beta, node_kind, pv);
-        if (stopped()) return 0;
+        if (search_stopped()) return 0;
         if (v <= alpha) return alpha;
         if (v >= beta) return beta;
         s.hash_move = hash_move;
@@ -264,8 +276,8 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         has_pieces(pos, side) && !has_threat(pos, side, eval, beta))
         return beta;
 
-    if (depth >= sp.NMP_depth && eval > beta + 14 && !tt_upper && node_kind == NODE_CUT && has_pieces(pos, side) &&
-        !parent.null_move && !(ply >= 2 && t.stack[ply - 2].null_move)) {
+    if (depth >= sp.NMP_depth && eval > beta + NMP_EVAL_MARGIN && !tt_upper && node_kind == NODE_CUT &&
+        has_pieces(pos, side) && !parent.null_move && !(ply >= 2 && t.stack[ply - 2].null_move)) {
         int R = depth > 23 ? depth / 8 + 3 : 5;
         if (depth <= R) R = depth - 1;
         s.current_move = 0;
@@ -275,7 +287,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         unmake_null(pos);
         s.null_move = 0;
         pv[ply] = pv[ply + 1] = 0;
-        if (stopped()) return 0;
+        if (search_stopped()) return 0;
         if (v >= beta) {
             if (depth <= 5) return beta;
             depth -= 5;
@@ -285,7 +297,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     const int iid_depth = node_kind == NODE_PV ? depth - 3 : depth / 2 - 1;
     if (iid_depth >= 1 && tt_depth < iid_depth) {
         search_moves(t, side, ply, iid_depth, alpha, beta, node_kind, pv);
-        if (stopped()) return 0;
+        if (search_stopped()) return 0;
         s.hash_move = pv[ply];
     }
     return search_moves(t, side, ply, depth, alpha, beta, node_kind, pv);
@@ -297,7 +309,7 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
     const int stand = s.eval;
     if (stand >= beta) return beta;
     const int floor = alpha > stand ? alpha : stand;
-    const int delta = depth >= 1 ? 450 : 150;
+    const int delta = depth >= 1 ? QS_DELTA_MARGIN_ABOVE_HORIZON : QS_DELTA_MARGIN;
     s.alpha = i16(floor);
     s.beta = i16(beta);
     s.move_count = 0;
@@ -310,11 +322,14 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
         const Move move = e->move;
         const int flags = move_flags(pos, side, *e);
         int gain;
-        if (flags & MF_CHECK) gain = 20000;
-        else if (flags & (MF_PROMOTION_RANK | MF_SEVENTH_RANK)) gain = 2000;
-        else if (piece_type(e->piece) == PAWN && (side == WHITE ? square_rank(move_to(move)) == 5 : square_rank(move_to(move)) == 2))
-            gain = 2000;
-        else gain = PieceValue[piece_type(e->captured)];
+        if (flags & MF_CHECK) gain = QS_GAIN_CHECK;
+        else if (flags & (MF_PROMOTION_RANK | MF_SEVENTH_RANK))
+            gain = QS_GAIN_PAWN_ADVANCE;
+        else if (piece_type(e->piece) == PAWN &&
+                 (side == WHITE ? square_rank(move_to(move)) == 5 : square_rank(move_to(move)) == 2))
+            gain = QS_GAIN_PAWN_ADVANCE;
+        else
+            gain = SeeValue[piece_type(e->captured)];
         if (gain + stand <= floor - delta) continue;
         if (!capture_ok(pos, move)) continue;
         if (!is_legal(pos, side, move)) continue;
@@ -324,7 +339,7 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
         make_move(pos, move);
         int v = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_kind, child_pv);
         unmake_move(pos);
-        if (stopped()) return 0;
+        if (search_stopped()) return 0;
         s.move_count++;
         if (v <= floor || v <= best) continue;
         best = v;

@@ -10,6 +10,3 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
 // Captures, promotions and (at depth 0 and above) quiet checks below the horizon; the stack
 // entry's eval must hold the stand-pat score.
 int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int node_kind, Move* pv);
-
-// Piece values of the exchange and gain estimates: none, P, N, B, R, Q, K.
-extern const int PieceValue[8];

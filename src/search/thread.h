@@ -4,12 +4,11 @@
 #pragma once
 
 #include "board/position.h"
+#include "core/settings.h"
 #include "eval/eval_state.h"
 
 constexpr int MAX_THREADS = 160;
 constexpr int MAIN_THREAD_INDEX = 160;  // the game's record: outside the range of search threads
-constexpr int MAX_PLY = 80;             // nodes at this ply never recurse
-constexpr int PV_SIZE = MAX_PLY + 1;
 constexpr int STACK_SIZE = MAX_PLY + 4;
 
 // Counter slots of a thread record.
@@ -64,7 +63,7 @@ constexpr int ROOT_FAIL_HIGH = 2;
 struct SearchThread {
     MoveHistory history;  // board layer: undo stack, ply, last move
     Position pos;
-    EvalState eval;       // evaluation: scratch, pawn hash, evaluation cache, counters
+    EvalState eval;  // evaluation: scratch, pawn hash, evaluation cache, counters
 
     SearchStackEntry stack[STACK_SIZE];
     MoveEntry move_buffer[STACK_SIZE][MAX_MOVES];
@@ -74,7 +73,7 @@ struct SearchThread {
     Move counter2[1024];
     Move followup[1024];
 
-    Move root_pv[PV_SIZE + 1];
+    Move root_pv[PV_LENGTH];
     int index;
     u32 random;  // seed of the worker's root-order noise
     u8 iteration_depth;
@@ -102,6 +101,11 @@ inline void shared_write(T& x, V v) {
     __atomic_store(&x, &value, __ATOMIC_RELAXED);
 }
 inline void count_up(u64& c) { shared_write(c, shared_read(c) + 1); }
+
+// Whether the running search has been told to stop; every node polls it.
+inline bool search_stopped() { return search_control.stop.load(std::memory_order_relaxed) != 0; }
+// The number of search threads of the next or running search.
+inline int search_thread_count() { return clamp_int(settings.threads, 1, MAX_THREADS); }
 
 // The game's record (driver) and the table of search-thread records (created on first use).
 extern SearchThread* main_thread;

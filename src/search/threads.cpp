@@ -23,35 +23,44 @@ constexpr u64 NO_NODE_LIMIT = 1000000000000000ull;
 // How long a quitting driver waits for the search threads to wind down.
 constexpr int QUIT_WAIT_MS = 5000;
 
-int thread_count() {
-    const int n = settings.threads;
-    return n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n;
+// Clears what a thread reports about its search (counters, depths, score, best line), which
+// other threads read while the search runs.
+void clear_search_results(SearchThread& t) {
+    for (Move& m : t.root_pv) shared_write(m, 0);
+    shared_write(t.score, 0);
+    for (u64& counter : t.counters) shared_write(counter, 0);
+    shared_write(t.iteration_depth, 0);
+    shared_write(t.completed_depth, 0);
+    shared_write(t.seldepth, 0);
+    shared_write(t.fail_state, 0);
 }
-
-bool stopped() { return search_control.stop.load(std::memory_order_relaxed) != 0; }
 
 void worker_main(void* arg) {
     const int index = int(reinterpret_cast<intptr_t>(arg));
     if (thread_init(index) != 0) return;
     // Workers join once the main search thread has finished its first iterations.
-    while (shared_read(search_control.depth) < 2 && !stopped()) platform::yield_thread();
+    while (shared_read(search_control.depth) < 2 && !search_stopped()) platform::yield_thread();
     if (shared_read(search_control.root_tb) != -1) return;
-    if (index < thread_count()) root_search(index);
+    if (index < search_thread_count()) root_search(index);
 }
 
 void master_main(void*) {
     SearchControl& c = search_control;
     if (thread_init(0) != 0) exit(-1);
-    const int threads = thread_count();
+    const int threads = search_thread_count();
     static platform::Thread workers[MAX_THREADS];
     for (int i = 1; i < threads; i++) {
-        if (!thread_record(i)) {
+        SearchThread* t = thread_record(i);
+        if (!t) {
             AuxLock.lock();
-            SearchThread* t = create_thread_record(i);
+            t = create_thread_record(i);
             AuxLock.unlock();
             if (!t) continue;  // out of memory: this worker does not search
             publish_thread_record(i, t);
         }
+        // The previous search's results must not reach this search's output or time
+        // management before the worker has prepared itself.
+        clear_search_results(*t);
         if (platform::thread_start(workers[i], worker_main, reinterpret_cast<void*>(intptr_t(i))) != 0) exit(-1);
     }
     root_search(0);
@@ -62,11 +71,12 @@ void master_main(void*) {
         }
     shared_write(c.elapsed, search_elapsed());
     sum_counters();
-    const bool requested_stop = (c.search_state.load() & SEARCH_STOP_REQUESTED) != 0;
-    const bool quiet_period = shared_read(c.elapsed) < settings.noise && !requested_stop;
-    if (!quiet_period && settings.noise != 99999.0f && c.result_depth > 0 && c.pv[1]) {
+    // A search that ended by itself inside the quiet period stays silent; one that was stopped
+    // (by "stop", the clock or a node limit) reports its result.
+    const bool quiet_period = shared_read(c.elapsed) < settings.noise && c.ended_by_itself;
+    if (!quiet_period && settings.noise != NOISE_SILENT && c.result_depth > 0 && c.pv[1]) {
         tt_hashfull(c.result_depth);
-        print_info(0, 1, c.result_depth, c.score, c.pv);
+        print_info(0, 1, c.result_depth, c.score, c.pv, c.score_bound);
     }
     // A ponder search that ends early keeps its answer until "ponderhit" or "stop"; so does
     // an infinite analysis, which answers only when told to stop.
@@ -124,13 +134,7 @@ int thread_init(int index) {
     t->stack[0].tb_result = -1;
     t->stack[0].list_start = t->move_buffer[0];
     t->stack[1].list_start = t->move_buffer[1];
-    for (Move& m : t->root_pv) shared_write(m, 0);
-    shared_write(t->score, 0);
-    for (u64& counter : t->counters) shared_write(counter, 0);
-    shared_write(t->iteration_depth, 0);
-    shared_write(t->completed_depth, 0);
-    shared_write(t->seldepth, 0);
-    shared_write(t->fail_state, 0);
+    clear_search_results(*t);
     return 0;
 }
 

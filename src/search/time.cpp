@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "search/params.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ double nps_for_elo(double elo) {
         const float e = float(elo_from_nps(mid));
         if (std::fabs(double(e) - elo) < 0.5) break;
         if (elo > e) lo = mid;
-        else hi = mid;
+        else
+            hi = mid;
         const double next = (lo + hi) / 2;
         if (next == mid) break;
         mid = next;
@@ -57,8 +59,10 @@ void search_start() {
     c.stop = 0;
     c.depth = 0;
     c.result_depth = 0;
+    c.last_depth = 0;
     c.seldepth = 0;
     c.score = 0;
+    c.score_bound = BOUND_EXACT;
     c.root_side = main_thread->pos.side;
     for (Move& m : c.pv) m = 0;
     if (thread_table[0]) {
@@ -66,15 +70,12 @@ void search_start() {
         thread_table[0]->history.ply = 1;
     }
     c.single_reply = 0;
-    c.tb_move = 0;
+    c.ended_by_itself = 0;
     c.root_tb = -1;
     c.best_change_depth = 0;
-    c.last_depth = 0;
-    c.last_time = 0;
     c.hashfull = 0;
-    for (int i = 0; i < 82; i++) {
+    for (int i = 0; i < PV_LENGTH; i++) {
         c.score_by_depth[i] = i16(SCORE_NONE);
-        c.move_by_depth[i] = 0;
         c.nodes_by_depth[i] = 0;
     }
     for (u64& t : c.totals) t = 0;
@@ -84,12 +85,11 @@ void search_start() {
     if (c.hash_age > 30) c.age_direction = -1;
     c.hash_age = u8(c.hash_age + c.age_direction);
     if (s.hash_mb < 1) c.hash_in_use = 0;
-    c.seed = u32(rand());
 
     if (s.tc_moves == 1) c.clock[main_thread->pos.side] = s.tc_time;
     clock_check();
 
-    if (s.noise < 99999.0f && (!s.uci_mode || s.log)) {
+    if (s.noise < NOISE_SILENT && (!s.uci_mode || s.log)) {
         char fen[128];
         get_fen(main_thread->pos, fen, 0);
         print_line("info string fen %s", fen);
@@ -142,14 +142,16 @@ void clock_check() {
     const int margin = abs(score) < 336 ? 20 : abs(score) / 16;
     const int fail = shared_read(main->fail_state);
     if (fail == ROOT_FAIL_LOW) f += 0.2f;
-    else if (fail == ROOT_FAIL_HIGH) f += 0.04f;
+    else if (fail == ROOT_FAIL_HIGH)
+        f += 0.04f;
     if (depth > 3 && score <= shared_read(c.score_by_depth[depth - 1]) - margin &&
         score <= shared_read(c.score_by_depth[depth - 2]) - margin)
         f += 0.04f;
-    if (s.threads >= 2) {
+    const int threads = search_thread_count();
+    if (threads >= 2) {
         const int result_depth = shared_read(c.result_depth);
         const Move best = shared_read(c.pv[1]);
-        for (int i = 1; i < s.threads && i < MAX_THREADS; i++) {
+        for (int i = 1; i < threads; i++) {
             SearchThread* w = thread_record(i);
             if (!w) continue;
             if (shared_read(w->completed_depth) >= result_depth && shared_read(w->root_pv[1]) != best &&

@@ -13,7 +13,7 @@ struct TTEntry {
     i16 eval;
     i16 score;  // mate scores relative to the node
     i8 depth;
-    u8 flags;   // bits 5-6 bound (1 upper, 2 lower, 3 exact), bits 0-4 age
+    u8 flags;  // bits 5-6 bound (1 upper, 2 lower, 3 exact), bits 0-4 age
 };
 static_assert(sizeof(TTEntry) == 16, "entries are 16 bytes");
 
@@ -22,10 +22,10 @@ constexpr int BOUND_LOWER = 2;
 constexpr int BOUND_EXACT = 3;
 
 struct TranspositionTable {
-    TTEntry* block;   // N + 16 entries, or null
-    u32 entries;      // N
-    TTEntry* half[2]; // bases of the White-to-move and Black-to-move halves
-    u32 mask;         // largest power of two not above N / 2, minus one
+    TTEntry* block;    // N + 16 entries, or null
+    u32 entries;       // N
+    TTEntry* half[2];  // bases of the White-to-move and Black-to-move halves
+    u32 mask;          // largest power of two not above N / 2, minus one
 };
 extern TranspositionTable tt;
 
@@ -55,8 +55,8 @@ void tt_fill_pv(Position& pos, int ply, Move* pv);
 
 // Mate-score conversion between node-relative (stored) and root-relative (searched) values.
 inline int score_to_tt(int score, int ply) {
-    return score >= 9499 ? score + ply : score <= -9500 ? score - ply : score;
+    return is_win_score(score) ? score + ply : is_loss_score(score) ? score - ply : score;
 }
 inline int score_from_tt(int score, int ply) {
-    return score < -9499 ? score + ply : score > 9498 ? score - ply : score;
+    return is_loss_score(score) ? score + ply : is_win_score(score) ? score - ply : score;
 }

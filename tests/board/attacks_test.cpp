@@ -1,7 +1,8 @@
 // Attack questions, the legality test, move classification and draw detection.
+#include "board/attacks.h"
+
 #include <gtest/gtest.h>
 
-#include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/notation.h"
 #include "board_test_util.h"
@@ -120,6 +121,47 @@ TEST(Attacks, MoveFlags) {
               MF_PROMOTION_RANK | MF_CHECK);
     auto disc = make_board("4k3/8/8/8/8/8/4N3/K3R3 w - - 0 1");
     EXPECT_EQ(move_flags(disc->pos, WHITE, entry_for(disc->pos, mv("e2", "c3"))), MF_CHECK);
+    // Castling checks with the rook: the move is not quiet.
+    auto castle = make_board("5k2/8/8/8/8/8/8/4K2R w K - 0 1");
+    EXPECT_EQ(move_flags(castle->pos, WHITE, entry_for(castle->pos, mv("e1", "g1", FLAG_KING_SIDE))), MF_CHECK);
+}
+
+// gives_check against making the move and asking whether the opponent's king is attacked, for
+// every legal move of every position (and of its children) in the perft suites: castling with
+// a checking rook, en passant, promotions and discovered checks included.
+TEST(Attacks, GivesCheckMatchesTheMadeMove) {
+    const char* const files[] = {"standard.epd", "chess960.epd", "chess960_two_rooks.epd"};
+    int checks = 0, castling_checks = 0;
+    for (const char* file : files) {
+        BOARD_LOAD_PERFT_OR_SKIP(file, lines);
+        for (const auto& line : lines) {
+            auto b = make_board(line.fen.c_str());
+            Position& pos = b->pos;
+            auto verify = [&](Position& p) {
+                for (Move m : all_moves(p)) {
+                    if (!is_legal(p, p.side, m)) continue;
+                    const int side = p.side;
+                    const bool predicted = gives_check(p, side, m);
+                    const bool castling = piece_type(p.board[move_from(m)]) == KING && move_has_flag(m);
+                    make_move(p, m);
+                    const bool actual = is_attacked(p, p.king_sq[side ^ 1], side);
+                    unmake_move(p);
+                    ASSERT_EQ(predicted, actual) << line.fen << " move " << std::hex << m;
+                    checks += actual;
+                    castling_checks += actual && castling;
+                }
+            };
+            verify(pos);
+            for (Move m : all_moves(pos)) {
+                if (!is_legal(pos, pos.side, m)) continue;
+                make_move(pos, m);
+                verify(pos);
+                unmake_move(pos);
+            }
+        }
+    }
+    EXPECT_GT(checks, 100);
+    EXPECT_GT(castling_checks, 0);
 }
 
 TEST(Attacks, RepetitionInsideSearchAndInTheGame) {

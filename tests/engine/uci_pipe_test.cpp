@@ -56,6 +56,7 @@ TEST(UciPipe, StartupLineAndHandshake) {
         "option name Ponder type check default true",
         "option name MultiPV type spin default 1 min 1 max 255",
         "option name UCI_Chess960 type check default false",
+        "option name UCI_ShowWDL type check default false",
         "option name MoveOverhead type spin default 50 min 0 max 1000",
         "option name UCI_LimitStrength type check default false",
     };

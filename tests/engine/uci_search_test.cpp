@@ -2,6 +2,9 @@
 // searches, unexpected commands and end of input while searching.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "engine_session.h"
 #include "process_util.h"
 
@@ -160,6 +163,110 @@ TEST(UciSearch, MateScoresInTheInfoLines) {
     EXPECT_NE(e.all.find("score mate -1 "), std::string::npos);
     e.send("quit");
     EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, ScoresOutsideTheWindowAreMarkedAsBounds) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    // The queen sacrifice fails high through the aspiration window before it is resolved: such
+    // lines say "lowerbound", and every exact mate score comes with the whole mating line.
+    e.send("position fen 2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1\ngo depth 4");
+    ASSERT_FALSE(e.wait_for("bestmove", 10).empty());
+    int bounds = 0, exact_mates = 0;
+    for (auto& l : split_lines(e.all)) {
+        if (l.rfind("info depth", 0) != 0) continue;
+        if (l.find(" lowerbound ") != std::string::npos || l.find(" upperbound ") != std::string::npos) {
+            bounds++;
+            continue;
+        }
+        const size_t m = l.find(" score mate ");
+        if (m == std::string::npos) continue;
+        exact_mates++;
+        const int moves = std::stoi(l.substr(m + 12));
+        const std::string pv = l.substr(l.find(" pv ") + 4);
+        const int plies = int(std::count(pv.begin(), pv.end(), ' ')) + 1;
+        EXPECT_EQ(plies, 2 * moves - 1) << l;
+    }
+    EXPECT_GT(bounds, 0);
+    EXPECT_GT(exact_mates, 0);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, MultiPvDeepensOnTheFirstLinesScore) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    // Black is fine, but its eighth-best move walks into a back-rank mate: that line's score
+    // must neither end the deepening nor centre the next window.
+    e.send("setoption name MultiPV value 8\nposition fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 b - - 0 1\ngo depth 7");
+    ASSERT_FALSE(e.wait_for("bestmove", 20).empty());
+    EXPECT_NE(e.all.find("info multipv 1 depth 7 "), std::string::npos) << e.all;
+    EXPECT_NE(e.all.find("info multipv 8 depth 7 "), std::string::npos);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, NodeCountsStartFromZeroWithTwoThreads) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send("setoption name Threads value 2\nposition startpos\ngo depth 11");
+    ASSERT_FALSE(e.wait_for("bestmove", 30).empty());
+    // The mate in two is found within a few hundred nodes; a worker's count from the search
+    // before must not show up in its lines.
+    for (int round = 0; round < 3; round++) {
+        e.all.clear();
+        e.send("position fen r5k1/5ppp/8/8/8/8/1Q3PPP/1R4K1 w - - 0 1\ngo depth 4");
+        ASSERT_FALSE(e.wait_for("bestmove", 10).empty());
+        for (auto& l : split_lines(e.all)) {
+            const size_t p = l.find(" nodes ");
+            if (l.rfind("info depth", 0) != 0 || p == std::string::npos) continue;
+            EXPECT_LT(std::stoll(l.substr(p + 7)), 20000) << l;
+        }
+        e.send("position startpos\ngo depth 10");
+        ASSERT_FALSE(e.wait_for("bestmove", 30).empty());
+    }
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, NoiseHoldsLinesBackButAStoppedSearchReports) {
+    EngineSession e;
+    ASSERT_TRUE(e.start({"-noise", "5"}));
+    // Ended by the clock inside the quiet period: the final line is still printed.
+    e.send("position startpos\ngo movetime 300");
+    ASSERT_FALSE(e.wait_for("bestmove", 5).empty());
+    EXPECT_NE(e.all.find("info depth"), std::string::npos) << e.all;
+    // Ended by itself (its depth limit) inside the quiet period: nothing is printed.
+    e.all.clear();
+    e.send("go depth 3");
+    ASSERT_FALSE(e.wait_for("bestmove", 5).empty());
+    EXPECT_EQ(e.all.find("info depth"), std::string::npos) << e.all;
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
+TEST(UciSearch, RootMovesIntoMissingTablesAreKept) {
+    const std::string shared = std::string(VELLUM_SHARED_DIR) + "/testdata/syzygy";
+    if (!std::filesystem::exists(shared + "/KRPvK.rtbw")) GTEST_SKIP() << "no Syzygy test data";
+    char dir[] = "/tmp/vellum_tb_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    // KRPvK and what Black's captures lead to, but no table for any promotion.
+    for (const char* table : {"KRPvK", "KRvK", "KPvK"})
+        for (const char* ext : {".rtbw", ".rtbz"})
+            std::filesystem::copy_file(shared + "/" + table + ext, std::string(dir) + "/" + table + ext);
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    e.send(std::string("setoption name SyzygyPath value ") + dir);
+    e.send("position fen 8/1P6/8/8/4k3/8/8/K6R w - - 0 1\ngo depth 4");
+    const std::string tb = e.wait_for("info string TB result is", 10);
+    EXPECT_NE(tb.find("WIN"), std::string::npos) << tb;
+    // The four promotions cannot be probed, and stay.
+    EXPECT_NE(tb.find(": b7b8 b7b8 b7b8 b7b8 "), std::string::npos) << tb;
+    EXPECT_NE(tb.find(" h1h8 "), std::string::npos) << tb;
+    EXPECT_FALSE(e.wait_for("bestmove", 10).empty());
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(UciSearch, BenchAtLowDepthIsReproducible) {

@@ -21,6 +21,17 @@ TEST_F(EntryTest, InCheckReturnsTheMateBound) {
     EXPECT_EQ(es->ply, 7);
 }
 
+TEST_F(EntryTest, LopsidedMaterialStaysOutOfTheMateRange) {
+    // Nine queens against two pawns: a huge score, but not one the search could take for a
+    // mate, even after a tablebase shift.
+    const int white = eval("k7/pp6/8/8/8/8/QQQQQQQQ/QK6 w - -");
+    const int black = eval("k7/pp6/8/8/8/8/QQQQQQQQ/QK6 b - -");
+    EXPECT_GT(white, SCORE_DECISIVE);
+    EXPECT_LT(black, -SCORE_DECISIVE);
+    EXPECT_LT(white + TB_EVAL_SHIFT, SCORE_WIN_MIN);
+    EXPECT_GT(black - TB_EVAL_SHIFT, SCORE_LOSS_MAX);
+}
+
 TEST_F(EntryTest, TrivialDraws) {
     EXPECT_EQ(eval("4k3/8/8/3n4/8/8/2B5/4K3 w - -"), 0);  // bishop against knight
     EXPECT_EQ(eval("4k3/8/8/8/8/8/8/4K3 b - -"), 0);

@@ -1,9 +1,13 @@
 // Fixed-depth searches: mates, material, special roots; search parameters, time budget and
 // the strength model.
+#include "search/search.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "board/attacks.h"
+#include "board/movegen.h"
 #include "board/notation.h"
 #include "search/params.h"
 #include "search/report.h"
@@ -95,6 +99,34 @@ TEST_F(SearchTest, NodeLimitEndsTheSearch) {
     EXPECT_GT(nodes, 20000u);
     EXPECT_LT(nodes, 40000u);
     EXPECT_NE(search_control.pv[1], 0);
+}
+
+TEST_F(SearchTest, LongGamesKeepTheRequestedDepth) {
+    // The history holds the game and the deepest search line at any game length.
+    set_game_position(START_FEN);
+    search_control.game_plies = 878;
+    search_to_depth(9);
+    EXPECT_EQ(search_control.result_depth, 9);
+}
+
+TEST_F(SearchTest, EvasionsAreNeverPrunedLate) {
+    // White is in check along the e-file and has ten quiet ways out: at a shallow cut node all
+    // of them are searched, none skipped by late-move pruning.
+    set_game_position("4q1k1/8/8/Q7/1B6/2N4R/R7/4K3 w - - 0 1");
+    search_control.search_state = SEARCH_BENCH;
+    search_start();
+    ASSERT_EQ(thread_init(0), 0);
+    SearchThread& t = *thread_table[0];
+    t.stack[1].tb_result = -1;
+    Move pv[PV_LENGTH + 1] = {};
+    search(t, WHITE, 2, 1, 9000, 9001, NODE_CUT, pv);
+    search_control.search_state = 0;
+    MoveEntry list[MAX_MOVES];
+    const int n = gen_all_moves(t.pos, list);
+    int legal = 0;
+    for (int i = 0; i < n; i++) legal += is_legal(t.pos, WHITE, list[i].move);
+    EXPECT_EQ(legal, 10);
+    EXPECT_EQ(t.stack[2].move_count, legal);
 }
 
 TEST_F(SearchTest, MateScoresPrintInMoves) {
