@@ -149,6 +149,8 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             s.selfplay_games = u32(clamp_int(atol(argv[++i]), 0, 100000000));
             set_field(s.pgn_file, argv[++i]);
             out.run_mode = RUN_SELFPLAY;
+        } else if (!strcmp(a, "-scan_quiet")) {
+            s.scan_quiet_only = 1;
         } else if (!strcmp(a, "-seed")) {
             if (has_value) s.random_seed = strtoull(v, nullptr, 10), s.seed_given = 1, i++;
         } else if (!strcmp(a, "-openings")) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/fen.h"
+#include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/validate.h"
 #include "core/output.h"
@@ -246,7 +247,20 @@ void parse_pgn_game(PgnGame& game, const char* text) {
     if (game.move_count > 0) game.scores[game.move_count] = i16(-game.scores[game.move_count - 1]);
 }
 
-int write_game_positions(const PgnGame& game, Position& pos, FILE* out) {
+namespace {
+
+bool in_check(const Position& pos) { return is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1); }
+
+bool tactical_move(const Position& pos, Move m) {
+    const int to = move_to(m);
+    const int type = piece_type(pos.board[move_from(m)]);
+    if (type == PAWN && (to == pos.ep_square || to < 8 || to >= 56)) return true;
+    return pos.board[to] != 0 && !(type == KING && piece_colour(pos.board[to]) == pos.side);
+}
+
+}  // namespace
+
+int write_game_positions(const PgnGame& game, Position& pos, FILE* out, bool quiet_only) {
     const bool from_fen = strlen(game.fen) > 10;
     set_fen(pos, from_fen ? game.fen : START_FEN);
     if (from_fen) {
@@ -263,15 +277,19 @@ int write_game_positions(const PgnGame& game, Position& pos, FILE* out) {
     char fen[128];
     for (int ply = 0;; ply++) {
         get_fen(pos, fen, 0);
-        if (from_fen || ply >= PGN_SKIPPED_OPENING_PLIES) {
+        Move m = MOVE_NONE;
+        const bool last = ply == game.move_count;
+        const bool readable = !last && read_san(pos, game.moves[ply], &m);
+        bool write = from_fen || ply >= PGN_SKIPPED_OPENING_PLIES;
+        if (write && quiet_only) write = !in_check(pos) && !(readable && tactical_move(pos, m));
+        if (write) {
             const double r = pos.side == WHITE ? white_result : 1.0 - white_result;
             if (game.annotator_score) fprintf(out, "%s\n", fen);
             else fprintf(out, "%s ce %d; gr %0.1f;\n", fen, int(game.scores[ply]), r);
             written++;
         }
-        if (ply == game.move_count) break;
-        Move m;
-        if (!read_san(pos, game.moves[ply], &m)) {
+        if (last) break;
+        if (!readable) {
             print_line("can't parse move %d. %s in game #%u  %s", ply / 2 + 1, game.moves[ply], game.games_read, fen);
             break;
         }

@@ -43,8 +43,10 @@ void parse_pgn_game(PgnGame& game, const char* text);
 
 // Writes the game's positions as EPD lines "<fen> ce <score>; gr <result>;" (or the FEN alone
 // when the game has an annotator score) to `out`, replaying the moves on `pos`. Returns the
-// number of lines written; a move that cannot be read ends the game with a message.
-int write_game_positions(const PgnGame& game, Position& pos, FILE* out);
+// number of lines written; a move that cannot be read ends the game with a message. With
+// quiet_only, positions in check and positions whose move is a capture or a promotion are
+// left out: a static evaluation cannot see what their search scores rest on.
+int write_game_positions(const PgnGame& game, Position& pos, FILE* out, bool quiet_only = false);
 
 // Score of a move comment (the text after "{"): 0 for "book" or text without '/', mate marks
 // as +-9900, otherwise the number before the '/' in centipawns (truncated toward zero),

@@ -23,7 +23,7 @@ int scan_pgn_file(const char* pgn_path, const char* epd_path, Position& pos, u32
     u64 lines = 0;
     while (const char* text = pgn_reader_next(reader)) {
         parse_pgn_game(*game, text);
-        lines += u64(write_game_positions(*game, pos, out));
+        lines += u64(write_game_positions(*game, pos, out, settings.scan_quiet_only != 0));
     }
     fputc('\n', out);
     const bool failed = ferror(out) != 0;

@@ -10,9 +10,15 @@
 // Width of the hidden-unit strips that one thread owns during a batch.
 constexpr int TRAIN_STRIP = 32;
 constexpr int TRAIN_BUCKETS = 2;             // king buckets
-constexpr int TRAIN_ROWS = 768 * TRAIN_BUCKETS;
+constexpr int TRAIN_FILE_ROWS = 768 * TRAIN_BUCKETS;  // first-layer rows of the network file
+// While training, each feature also activates a row shared by both king buckets (the same
+// piece on the same mapped square), so that what one bucket learns helps the other; the
+// shared row is added into both buckets' rows when the network is written.
+constexpr int TRAIN_SHARED_ROWS = 768;
+constexpr int TRAIN_ROWS = TRAIN_FILE_ROWS + TRAIN_SHARED_ROWS;
 constexpr int TRAIN_OUTPUT_BUCKETS = 5;
-constexpr int TRAIN_MAX_FEATURES = 32;
+constexpr int TRAIN_MAX_PIECES = 32;
+constexpr int TRAIN_MAX_FEATURES = 2 * TRAIN_MAX_PIECES;
 constexpr float TRAIN_LEAK = 1.0f / 64.0f;
 // The network's output is in units of 400 centipawns and W has a slope of 0.006 per
 // centipawn, so the prediction is sigmoid(2.4 * output).
@@ -59,7 +65,7 @@ void init_model(TrainModel& m, u64 seed);
 float model_output(const TrainModel& m, const TrainSample& s);
 
 // Features of a position for both perspectives, from the side to move's point of view, and
-// its output bucket; the same mapping the engine's inference uses.
+// its output bucket; the same mapping the engine's inference uses, plus the shared rows.
 void position_features(const Position& pos, TrainSample& out);
 
 struct QuantizeReport {

@@ -2,6 +2,7 @@
 // numbers them, and the conversion of a whole record store into samples.
 #include <cstring>
 
+#include "board/attacks.h"
 #include "tools/trainer.h"
 #include "tools/trainer_internal.h"
 #include "tools/training_store.h"
@@ -45,7 +46,9 @@ void position_features(const Position& pos, TrainSample& out) {
         const int fb = bucket_b + (colour == BLACK ? 0 : OTHER_COLOUR_BLOCK) + 64 * slot + (sq ^ mirror_b);
         out.features[own][n] = u16(fw);
         out.features[own ^ 1][n] = u16(fb);
-        n++;
+        out.features[own][n + 1] = u16(TRAIN_FILE_ROWS + fw % BUCKET_ROWS);
+        out.features[own ^ 1][n + 1] = u16(TRAIN_FILE_ROWS + fb % BUCKET_ROWS);
+        n += 2;
     }
     out.count = u8(n);
     out.bucket = u8(output_bucket(pos));
@@ -59,6 +62,8 @@ u64 samples_from_store(const TrainingStore& store, u64 limit, Position& pos, Tra
             bad++;
             continue;
         }
+        // The search never asks for a static score in check.
+        if (is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1)) continue;
         TrainSample& s = out[n++];
         position_features(pos, s);
         s.target = training_target(record_labels(r));

@@ -22,8 +22,12 @@ constexpr double ACC_LIMIT = 32767.0 - 40.0;
 constexpr double SUM_LIMIT = 2147483647.0;
 constexpr int SQUARES = 64, PIECE_SLOTS = 12, BUCKET_ROWS = 768;
 
-inline float l1_weight(const TrainModel& m, int row, int unit) {
+inline float raw_weight(const TrainModel& m, int row, int unit) {
     return strip_l1(m, unit / TRAIN_STRIP)[size_t(row) * TRAIN_STRIP + size_t(unit % TRAIN_STRIP)];
+}
+// The weight of a file row: its own row plus the row it shares with the other king bucket.
+inline float l1_weight(const TrainModel& m, int row, int unit) {
+    return raw_weight(m, row, unit) + raw_weight(m, TRAIN_FILE_ROWS + row % BUCKET_ROWS, unit);
 }
 
 // Bounds of a unit's accumulator over every position: each mapped square holds at most one
@@ -43,7 +47,7 @@ void accumulator_bounds(const TrainModel& m, int unit, double* lo, double* hi) {
         std::sort(best, best + SQUARES, [](double a, double b) { return a > b; });
         std::sort(worst, worst + SQUARES);
         double up = m.bias[unit], down = m.bias[unit];
-        for (int k = 0; k < TRAIN_MAX_FEATURES; k++) up += best[k], down += worst[k];
+        for (int k = 0; k < TRAIN_MAX_PIECES; k++) up += best[k], down += worst[k];
         *hi = std::max(*hi, up);
         *lo = std::min(*lo, down);
     }
@@ -80,7 +84,7 @@ int write_quantized_network(const TrainModel& m, const char* path, QuantizeRepor
     const u64 l1 = u64(BUCKET_ROWS) * TRAIN_BUCKETS * u64(H), out = u64(FILE_OUTPUT_GROUPS) * 2 * u64(H),
               bias = 2 * u64(H);
     std::vector<i16> w(size_t(l1 + out + bias), 0);
-    for (int row = 0; row < TRAIN_ROWS; row++)
+    for (int row = 0; row < TRAIN_FILE_ROWS; row++)
         for (int j = 0; j < H; j++)
             w[size_t(row) * size_t(H) + size_t(j)] = quantize(double(l1_weight(m, row, j)) * Q * scale[size_t(j)], &r.clipped_weights);
     for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++) {
@@ -142,7 +146,8 @@ int read_network_into_model(const char* path, TrainModel& m) {
     const i16* l1 = image.weights;
     const i16* out = l1 + nn_l1_count(h);
     const i16* bias = out + nn_output_count(h);
-    for (int row = 0; row < TRAIN_ROWS; row++)
+    // The file's rows carry everything; the shared rows start at zero.
+    for (int row = 0; row < TRAIN_FILE_ROWS; row++)
         for (int j = 0; j < H; j++)
             strip_l1(m, j / TRAIN_STRIP)[size_t(row) * TRAIN_STRIP + size_t(j % TRAIN_STRIP)] = float(l1[size_t(row) * size_t(H) + size_t(j)]) / q;
     for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++)

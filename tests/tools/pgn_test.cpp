@@ -35,13 +35,13 @@ std::vector<std::string> moves_of(const PgnGame& g) {
 }
 
 // EPD lines that write_game_positions produces for a game text.
-std::vector<std::string> positions_of(const std::string& text) {
+std::vector<std::string> positions_of(const std::string& text, bool quiet_only = false) {
     auto g = parse(text);
     auto b = make_board();
     char path[] = "/tmp/vellum_pgn_XXXXXX";
     const int fd = mkstemp(path);
     FILE* f = fdopen(fd, "w+");
-    write_game_positions(*g, b->pos, f);
+    write_game_positions(*g, b->pos, f, quiet_only);
     fflush(f);
     rewind(f);
     std::vector<std::string> lines;
@@ -130,6 +130,13 @@ TEST(PgnPositions, OpeningSkipResultsAndScores) {
     EXPECT_EQ(fen[0], "4k3/8/8/8/8/8/8/4K2r w - - ce -500; gr 0.0;");
     EXPECT_EQ(fen[1], "4k3/8/8/8/8/8/3K4/7r b - - ce 0; gr 1.0;");
     EXPECT_EQ(fen[2], "4k3/8/8/8/8/8/3K3r/8 w - - ce 0; gr 0.0;");
+    // Quiet positions only: a position in check and one whose move captures are left out.
+    const auto check = positions_of("[FEN \"4k3/8/8/8/8/8/8/4K2r w - - 0 1\"] 1. Kd2 Kd7", true);
+    ASSERT_EQ(check.size(), 2u);
+    EXPECT_EQ(fen_fields(check[0], 4), "4k3/8/8/8/8/8/3K4/7r b - -");
+    const auto capture = positions_of("[FEN \"4k3/8/8/8/8/8/3r4/4K3 w - - 0 1\"] 1. Kxd2 Kd7", true);
+    ASSERT_EQ(capture.size(), 2u);
+    EXPECT_EQ(fen_fields(capture[0], 4), "4k3/8/8/8/8/8/3K4/8 b - -");
     EXPECT_TRUE(positions_of("[Termination \"time forfeit\"] [FEN \"4k3/8/8/8/8/8/8/4K2r w - - 0 1\"] 1. Kd2").empty());
 }
 
