@@ -68,6 +68,7 @@ struct Settings {
     u16 train_epochs;        // -epochs
     u16 train_hidden;        // -hidden: hidden units of a network trained from scratch
     u8 train_resume;         // -train ... 1: continue from the NN_File network
+    u16 variations;          // -variations: -mktraindata labels this many variations of a line
     u8 scan_quiet_only;      // -scan_quiet: -scan_pgn leaves out checks, captures and promotions
     char prune_out_file[150];  // -prune_nn: where the pruned network goes ("pruned.bin" when empty)
 };

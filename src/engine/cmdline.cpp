@@ -149,6 +149,8 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
             s.selfplay_games = u32(clamp_int(atol(argv[++i]), 0, 100000000));
             set_field(s.pgn_file, argv[++i]);
             out.run_mode = RUN_SELFPLAY;
+        } else if (!strcmp(a, "-variations")) {
+            if (has_value) s.variations = u16(clamp_int(atol(v), 1, 1000)), i++;
         } else if (!strcmp(a, "-scan_quiet")) {
             s.scan_quiet_only = 1;
         } else if (!strcmp(a, "-seed")) {

@@ -7,6 +7,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/validate.h"
 #include "core/output.h"
 #include "core/settings.h"
@@ -82,6 +83,28 @@ bool label_position(Position& pos, Label& label, bool has_ce) {
     return true;
 }
 
+u64 next_random(u64& state) {
+    u64 z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Plays `plies` random legal moves; false when the game ends on the way.
+bool play_random_plies(Position& pos, int plies, u64& rng) {
+    MoveEntry list[MAX_MOVES];
+    for (int i = 0; i < plies; i++) {
+        const int n = gen_all_moves(pos, list);
+        Move legal[MAX_MOVES];
+        int k = 0;
+        for (int j = 0; j < n; j++)
+            if (is_legal(pos, pos.side, list[j].move)) legal[k++] = list[j].move;
+        if (k == 0) return false;
+        make_move(pos, legal[next_random(rng) % u64(k)]);
+    }
+    return first_legal_move(pos) != MOVE_NONE;
+}
+
 }  // namespace
 
 int make_train_data() {
@@ -104,6 +127,10 @@ int make_train_data() {
     s.multipv = 1;
     if (s.depth_limit < 3) c.hash_in_use = 0;
 
+    // -random_plies and -variations turn each input position into several nearby ones.
+    const int random_plies = s.random_plies > 0 ? s.random_plies : 0;
+    const int variations = s.variations > 1 ? s.variations : 1;
+    u64 rng = s.seed_given ? s.random_seed : 1;
     Position& pos = tool_position();
     LineReader* reader = new LineReader;
     line_reader_open(*reader, in);
@@ -124,18 +151,28 @@ int make_train_data() {
             tool_message("line %llu skipped: %s", (unsigned long long)number, why);
             continue;
         }
-        if (in_check(pos)) continue;
-        Label label = {f.ce[0] ? atoi(f.ce) : 0, 0, f.gr[0] ? atof(f.gr) : 0.5, f.gr[0] != 0};
-        if (!label_position(pos, label, f.ce[0] != 0)) continue;
-        get_fen(pos, fen, 0);
-        if (label.has_gr) fprintf(out, "%s ce %d; sc %d; gr %0.1f;\n", fen, label.ce, label.sc, label.r);
-        else fprintf(out, "%s sc %d;\n", fen, label.sc);
-        fflush(out);
-        if (++written % REOPEN_EVERY == 0) {
-            // Close and reopen so that what was written survives a crash or a kill.
-            failed = fclose(out) != 0;
-            out = failed ? nullptr : fopen(s.out_file, "a");
-            failed = failed || !out;
+        // Each variation starts from the line's position and plays its random plies first;
+        // their labels come from the searches alone (a game result no longer applies).
+        for (int v = 0; v < variations && !failed; v++) {
+            if (v > 0 || random_plies > 0) {
+                set_fen(pos, f.fen);
+                sanitize_ep_square(pos);
+                if (!play_random_plies(pos, random_plies, rng)) continue;
+            }
+            if (in_check(pos)) continue;
+            const bool keep_labels = random_plies == 0;
+            Label label = {keep_labels && f.ce[0] ? atoi(f.ce) : 0, 0, keep_labels && f.gr[0] ? atof(f.gr) : 0.5,
+                           keep_labels && f.gr[0] != 0};
+            if (!label_position(pos, label, keep_labels && f.ce[0] != 0)) continue;
+            get_fen(pos, fen, 0);
+            if (label.has_gr) fprintf(out, "%s ce %d; sc %d; gr %0.1f;\n", fen, label.ce, label.sc, label.r);
+            else fprintf(out, "%s sc %d;\n", fen, label.sc);
+            if (++written % REOPEN_EVERY == 0) {
+                // Close and reopen so that what was written survives a crash or a kill.
+                failed = fclose(out) != 0;
+                out = failed ? nullptr : fopen(s.out_file, "a");
+                failed = failed || !out;
+            }
         }
     }
     delete reader;

@@ -222,3 +222,31 @@ TEST(TrainingChain, SearchLabelsFromTheTablebases) {
     EXPECT_EQ(op(lines[2], "sc"), "0");
     EXPECT_EQ(op(lines[2], "gr"), "1.0");
 }
+
+// -random_plies with -variations: each input line becomes several positions a few random plies
+// away, each legal, labelled by the search alone, and the same seed gives the same file.
+TEST(TrainingChain, RandomVariationsOfEachLine) {
+    TempDir dir;
+    write_file(dir / "in.epd", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - ce 20; gr 1.0;\n");
+    const std::vector<std::string> args = {"-use_hce", "-mktraindata", "in.epd", "-d", "0", "-random_plies", "2",
+                                           "-variations", "6", "-seed", "5"};
+    auto with_out = [&](const std::string& out) {
+        auto a = args;
+        a.insert(a.end(), {"-o", out});
+        return a;
+    };
+    ASSERT_EQ(run_tool(dir, with_out("a.epd")).exit_code, 0);
+    ASSERT_EQ(run_tool(dir, with_out("b.epd")).exit_code, 0);
+    const auto lines = file_lines(dir / "a.epd");
+    EXPECT_EQ(read_file(dir / "a.epd"), read_file(dir / "b.epd"));
+    ASSERT_GE(lines.size(), 4u);
+    std::set<std::string> fens;
+    for (auto& l : lines) {
+        fens.insert(fen_of(l));
+        const std::string fen = fen_of(l);
+        EXPECT_EQ(op(l, "gr"), "") << l;  // the game result belongs to the line, not to its variations
+        EXPECT_NE(op(l, "sc"), "") << l;
+        EXPECT_NE(first_legal_move(make_board(fen.c_str())->pos), MOVE_NONE) << l;
+    }
+    EXPECT_GE(fens.size(), 4u);
+}
