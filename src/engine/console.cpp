@@ -219,6 +219,24 @@ const CommandRow CONSOLE_COMMANDS[] = {
 };
 constexpr int CONSOLE_COMMAND_COUNT = int(sizeof CONSOLE_COMMANDS / sizeof CONSOLE_COMMANDS[0]);
 
+// Lines that arrived while the engine was busy, oldest first.
+constexpr int PENDING_LINES = 64;
+constexpr int PENDING_LINE_TEXT = 512;
+struct PendingLines {
+    char text[PENDING_LINES][PENDING_LINE_TEXT];
+    int first, count;
+};
+PendingLines pending;
+
+void keep_for_later(const char* line) {
+    if (pending.count == PENDING_LINES) {
+        print_line("too many commands during the search, ignoring %s", line);
+        return;
+    }
+    copy_field(pending.text[(pending.first + pending.count) % PENDING_LINES], PENDING_LINE_TEXT, line);
+    pending.count++;
+}
+
 void console_help(CommandWords&) {
     print_command_help(CONSOLE_COMMANDS, CONSOLE_COMMAND_COUNT);
     print_line("%-10s %s", "e4, Nf3, e2e4", "any other word is entered as a move (SAN or coordinates)");
@@ -226,6 +244,16 @@ void console_help(CommandWords&) {
 }
 
 }  // namespace
+
+bool console_has_pending() { return pending.count > 0; }
+
+bool console_take_pending(char* line, int size) {
+    if (!pending.count) return false;
+    copy_field(line, size, pending.text[pending.first]);
+    pending.first = (pending.first + 1) % PENDING_LINES;
+    pending.count--;
+    return true;
+}
 
 Position& console_position() { return main_thread->pos; }
 
@@ -284,7 +312,10 @@ void handle_console_command(char* line) {
     if (!cmd.words[0][0]) return;
     log_line("CMD: %s", line);
     const CommandRow* row = find_command(CONSOLE_COMMANDS, CONSOLE_COMMAND_COUNT, cmd.words[0]);
-    if (busy && (!row || row->timing == NEEDS_IDLE)) return;
+    if (busy && (!row || row->timing == NEEDS_IDLE)) {
+        keep_for_later(line);
+        return;
+    }
     if (row) row->run(cmd);
     else
         console_enter_move(cmd.words[0]);
