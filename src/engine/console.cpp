@@ -239,7 +239,7 @@ void keep_for_later(const char* line) {
 
 void console_help(CommandWords&) {
     print_command_help(CONSOLE_COMMANDS, CONSOLE_COMMAND_COUNT);
-    print_line("%-10s %s", "e4, Nf3, e2e4", "any other word is entered as a move (SAN or coordinates)");
+    print_line("%-10s %s", "<move>", "any other word is entered as a move: SAN (Nf3) or coordinates (g1f3)");
     print_line("%-10s %s", "uci", "switches to the UCI protocol");
 }
 

@@ -7,16 +7,19 @@
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/console_internal.h"
+#include "engine/options.h"
 #include "search/time.h"
 
 namespace {
 
-constexpr int MAX_MULTIPV_VALUE = 255;
-constexpr int CONTEMPT_LIMIT = 150;
-constexpr int MAX_SELECTIVITY = 200;
 constexpr int MAX_PRUNING_DEPTH = 99;  // a pruning depth this large never applies
 constexpr int MAX_HASH_USE = 2;        // 0 no table, 1 cleared before each analysis, 2 kept
 constexpr int MAX_LEVEL_MOVES = 127;
+
+int clamp_to_option(const char* option, int v) {
+    int low = 0, high = 0;
+    return option_range(option, &low, &high) == 0 ? clamp_int(v, low, high) : v;
+}
 
 // "5:00" is five minutes, "90" ninety seconds.
 float read_time(const char* text) {
@@ -80,7 +83,7 @@ bool set_first_group(const CommandWords& cmd) {
         const float noise = float(atof(value));
         s.noise = noise < 0 ? 0 : noise;
     } else if (strstr(name, "multipv")) {
-        s.multipv = u8(clamp_int(v, 1, MAX_MULTIPV_VALUE));
+        s.multipv = u8(clamp_to_option("MultiPV", v));
     } else if (!strcmp(name, "debug")) {
         s.debug_display = v != 0;
     } else if (!strcmp(name, "frc")) {
@@ -103,19 +106,17 @@ bool set_first_group(const CommandWords& cmd) {
     return true;
 }
 
+// The second group's fields; those with a UCI option take its range.
 struct NamedField {
     const char* name;
     i16 Settings::*field;
-    int low, high;
+    const char* option;
 };
 const NamedField SECOND_GROUP[] = {
-    {"NMP_depth", &Settings::NMP_depth, 0, MAX_PRUNING_DEPTH},
-    {"SEP_depth", &Settings::SEP_depth, 0, MAX_PRUNING_DEPTH},
-    {"FP_depth", &Settings::FP_depth, 0, MAX_PRUNING_DEPTH},
-    {"LMP_depth", &Settings::LMP_depth, 0, MAX_PRUNING_DEPTH},
-    {"LMR_depth", &Settings::LMR_depth, 0, MAX_PRUNING_DEPTH},
-    {"Selectivity", &Settings::selectivity, 0, MAX_SELECTIVITY},
-    {"contempt", &Settings::contempt, -CONTEMPT_LIMIT, CONTEMPT_LIMIT},
+    {"NMP_depth", &Settings::NMP_depth, nullptr},  {"SEP_depth", &Settings::SEP_depth, nullptr},
+    {"FP_depth", &Settings::FP_depth, nullptr},    {"LMP_depth", &Settings::LMP_depth, nullptr},
+    {"LMR_depth", &Settings::LMR_depth, nullptr},  {"Selectivity", &Settings::selectivity, "Selectivity"},
+    {"contempt", &Settings::contempt, "Contempt"},
 };
 
 // Second group: tested for every "set". Returns whether the name was one of them.
@@ -124,7 +125,7 @@ bool set_second_group(const CommandWords& cmd) {
     const int v = atoi(cmd.words[2]);
     for (const NamedField& f : SECOND_GROUP) {
         if (strcmp(name, f.name) != 0) continue;
-        const int clamped = clamp_int(v, f.low, f.high);
+        const int clamped = f.option ? clamp_to_option(f.option, v) : clamp_int(v, 0, MAX_PRUNING_DEPTH);
         settings.*f.field = i16(clamped);
         print_line("%s set to %d", name, clamped);
         return true;
