@@ -44,7 +44,14 @@ void console_stop(CommandWords&) {
     console_self_play = 0;
 }
 
-void start_console_search() { search_control.search_state = SEARCH_GO; }
+// The position the console last searched: the search keeps no table entry for its root, so
+// "pv" starts from that search's best move there.
+u64 searched_key = 0;
+
+void start_console_search() {
+    searched_key = console_position().key;
+    search_control.search_state = SEARCH_GO;
+}
 
 void console_move_now(CommandWords&) {
     settings.own_book = 1;
@@ -87,6 +94,7 @@ void console_pv(CommandWords&) {
     Position& pos = console_position();
     static Move pv[PV_LENGTH + 1];
     memset(pv, 0, sizeof pv);
+    if (pos.key == searched_key && is_legal_game_move(pos, search_control.pv[1])) pv[1] = search_control.pv[1];
     if (tt.block && search_control.hash_in_use) tt_fill_pv(pos, 1, pv);
     char text[PV_LENGTH * (SAN_TEXT + 1) + 1];
     int n = 0, made = 0;
@@ -312,7 +320,9 @@ void handle_console_command(char* line) {
     if (!cmd.words[0][0]) return;
     log_line("CMD: %s", line);
     const CommandRow* row = find_command(CONSOLE_COMMANDS, CONSOLE_COMMAND_COUNT, cmd.words[0]);
-    if (busy && (!row || row->timing == NEEDS_IDLE)) {
+    // "quit" behind waiting lines waits too, so that a script's lines all run.
+    const bool waits = !row || row->timing == NEEDS_IDLE || (row->run == console_quit && console_has_pending());
+    if (busy && waits) {
         keep_for_later(line);
         return;
     }

@@ -2,7 +2,8 @@
 #pragma once
 
 // Executes one console line. While a search (or a perft count) runs, only "quit" and "." act;
-// every other line waits in arrival order and runs once the engine is idle.
+// every other line waits in arrival order and runs once the engine is idle ("quit" too when
+// lines are already waiting).
 void handle_console_command(char* line);
 
 // Lines that arrived during a search and wait for an idle engine. The input reader runs them

@@ -164,6 +164,11 @@ TEST_F(Console, SavedGamesLoadBackAlsoFromAFenStart) {
     // A game from the start position has no set-up tags.
     console({"new", "e4", "c5", "save", "new", "load tmp.pgn Unknown"});
     EXPECT_EQ(game_fen(), end);  // the first game with the tag
+    // A game whose FEN tag the engine cannot work with is refused whole.
+    std::ofstream("game.pgn") << "[Event \"Bad\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2P w - - 0 1\"]\n\nKf2 Kd7 *\n";
+    out = console({"load game.pgn Bad"});
+    EXPECT_TRUE(contains(out, "invalid position"));
+    EXPECT_EQ(game_fen(), end);
     out = console({"load nothere.pgn Unknown"});
     EXPECT_TRUE(contains(out, "can't open nothere.pgn"));
     out = console({"get x1"});
@@ -250,6 +255,11 @@ TEST_F(Console, TraceRowsAgreeWithTheEvaluation) {
     values >> a1_eg;
     EXPECT_EQ(a1_mg, -43);
     EXPECT_EQ(a1_eg, -24);
+    // A passed pawn with nothing in front of it or attacking its path; no network: "ev2" says so.
+    console({"fen 4k3/8/8/8/8/8/1P6/4K3 w - -"});
+    out = console({"sp", "ev2"});
+    EXPECT_TRUE(contains(out, "free pawns on:  b2\n")) << out.substr(0, 800);
+    EXPECT_TRUE(contains(out, "no network loaded\n"));
     // No hung pieces or free pawns: neither line.
     console({"new"});
     out = console({"sp"});
