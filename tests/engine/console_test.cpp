@@ -13,11 +13,14 @@
 
 #include "board/fen.h"
 #include "board/notation.h"
+#include "board/validate.h"
 #include "core/output.h"
 #include "engine/console_internal.h"
+#include "engine/driver.h"
 #include "eval/eval.h"
 #include "eval/eval_trace.h"
 #include "search/search_fixture.h"
+#include "search/time.h"
 
 namespace {
 
@@ -208,9 +211,20 @@ TEST_F(Console, SetClampsAndRestoresOnlyThePruningDepths) {
     EXPECT_EQ(settings.hash_mb, 7u);
     EXPECT_EQ(settings.threads, 3);
     settings.threads = 1;
-    out = console({"set LMP_depth 4", "set nodes 5000"});
+    out = console({"set LMP_depth 4", "set nodes 5000", "set target_nps 100000"});
     EXPECT_TRUE(contains(out, "LMP_depth set to 4\n"));
     EXPECT_EQ(settings.node_limit, 5000u);
+    EXPECT_TRUE(contains(out, "target_nps set to 100000, Elo= " + std::to_string(int(elo_from_nps(100000)))));
+    EXPECT_EQ(settings.limit_strength, 1);
+    // "go": no depth means 80, zero or less means 0, more than 80 means 80; nothing is played.
+    const std::pair<const char*, int> depths[] = {{"go", 80}, {"go 0", 0}, {"an -3", 0}, {"go 300", 80}, {"go 6", 6}};
+    for (const auto& [line, depth] : depths) {
+        console({line});
+        EXPECT_EQ(settings.depth_limit, depth) << line;
+        EXPECT_EQ(search_control.search_state, SEARCH_GO);
+        EXPECT_EQ(console_auto_move, 0);
+        search_control.search_state = 0;
+    }
 }
 
 TEST_F(Console, PerftCountsThroughThePicker) {
@@ -221,6 +235,35 @@ TEST_F(Console, PerftCountsThroughThePicker) {
     console({"fen 7k/6Q1/6K1/8/8/8/8/8 b - -"});
     out = console({"perft 2"});
     EXPECT_TRUE(contains(out, "visited 0 nodes in "));
+}
+
+// Every position of the perft suites, to the deepest depth of at most 20,000 leaves.
+TEST_F(Console, PerftMatchesTheSuites) {
+    const std::pair<const char*, const char*> suites[] = {{"standard.epd", "set frc 0"}, {"chess960.epd", "set frc 1"}};
+    int checked = 0;
+    for (const auto& [name, mode] : suites) {
+        std::ifstream in(std::string(VELLUM_SHARED_DIR) + "/testdata/perft/" + name);
+        if (!in) GTEST_SKIP() << "no perft suite " << name;
+        console({mode});
+        std::string line;
+        while (std::getline(in, line)) {
+            const size_t semi = line.find(';');
+            if (semi == std::string::npos) continue;
+            std::string depth, count;
+            std::istringstream fields(line.substr(semi));
+            for (std::string item, value; fields >> item >> value;) {
+                if (std::stoll(value) > 20000) break;
+                depth = item.substr(2), count = value;
+            }
+            if (depth.empty()) continue;
+            console({"fen " + line.substr(0, semi)});
+            const std::string out = console({"perft " + depth});
+            EXPECT_TRUE(contains(out, "visited " + count + " nodes in ")) << line << "\n" << out;
+            checked++;
+        }
+    }
+    console({"set frc 0"});
+    EXPECT_GT(checked, 100);
 }
 
 TEST_F(Console, TraceRowsAgreeWithTheEvaluation) {
@@ -265,4 +308,54 @@ TEST_F(Console, TraceRowsAgreeWithTheEvaluation) {
     out = console({"sp"});
     EXPECT_FALSE(contains(out, "hung pieces on:"));
     EXPECT_FALSE(contains(out, "free pawns on:"));
+}
+
+// Malformed and missing arguments: every command answers, and the game position stays one the
+// engine can work with.
+TEST_F(Console, MalformedLinesLeaveAWorkablePosition) {
+    InScratchDir scratch;
+    const std::vector<std::string> lines = {"jump -5",
+                                            "jump 99999",
+                                            "perft x",
+                                            "set",
+                                            "set level",
+                                            "set depth",
+                                            "fen",
+                                            "fen garbage w KQkq z9 x y",
+                                            "load",
+                                            "load x.pgn",
+                                            "get",
+                                            "move",
+                                            "]",
+                                            "[",
+                                            "undo",
+                                            "trace",
+                                            "set ss",
+                                            "book",
+                                            "tag",
+                                            "swap",
+                                            "edit",
+                                            "w Kz",
+                                            "b",
+                                            "w P",
+                                            "#",
+                                            "b Kq9 Ke8",
+                                            "w ke1 qd1 pa8",
+                                            ".",
+                                            "reverse",
+                                            "reverse",
+                                            "ev2",
+                                            std::string(600, 'x'),
+                                            "fen 8/8/8/8/8/8/8/8 b - - 0 1",
+                                            "e9e10",
+                                            "O-O-O-O",
+                                            "Kxx"};
+    std::string out = console(lines);
+    char why[128];
+    EXPECT_EQ(validate_position(main_thread->pos, why), 0) << why;
+    EXPECT_TRUE(contains(out, "invalid: e9e10\n"));
+    // The edit put a white pawn on a8: refused, the start position kept; the mirror image
+    // twice gives it back without castling rights.
+    EXPECT_FALSE(edit_active());
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - -");
 }
