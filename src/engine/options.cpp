@@ -38,26 +38,13 @@ void set_settings_defaults() {
     s.tc_moves = 1;
     s.tc_time = 5.0f;
     s.increment = 0.0f;
-    s.hash_mb = 64;
-    s.threads = 1;
-    s.use_nn = 1;
-    s.move_overhead = 50;
-    s.ponder = 1;
-    s.chess960 = 0;
-    s.multipv = 1;
-    s.limit_strength = 0;
-    s.elo = 0;
-    s.log = 0;
-    s.own_book = 0;
-    s.book_variety = 25;
-    s.book_depth = 24;
-    s.book2_depth = 0;
-    set_field(s.nn_file, "embedded");
-    s.probe_depth6 = 1;
+    // The options' own defaults, from their declarations.
+    for (int i = 0; i < OPTION_COUNT; i++) {
+        const OptionSpec& o = OPTIONS[i];
+        if (o.text && o.initial_text) copy_field(o.text(s), o.text_size, o.initial_text);
+        if (o.set) o.set(s, o.initial);
+    }
     s.probe_depth7 = 7;
-    s.opponent_elo = 0;
-    s.contempt = 0;
-    s.selectivity = 100;
     s.contempt_bias = 15;
     s.SEP_depth = 3;
     s.NMP_depth = 3;
@@ -83,11 +70,10 @@ void restore_settings_snapshot() { settings = settings_snapshot; }
 
 namespace {
 
-// Declares an option's storage: readers and writers of an integer field, a text field.
-#define INT_FIELD(f) \
-    [](const Settings& s) { return int(s.f); }, [](Settings& s, int v) { s.f = decltype(s.f)(v); }, nullptr, 0
-#define TEXT_FIELD(f) nullptr, nullptr, [](Settings& s) { return s.f; }, int(sizeof(Settings::f))
-#define NO_FIELD nullptr, nullptr, nullptr, 0
+// An option's field: readers and writers of an integer field, or a text field and its size.
+#define NUMBER_FIELD(f) \
+    .get = [](const Settings& s) { return int(s.f); }, .set = [](Settings& s, int v) { s.f = decltype(s.f)(v); }
+#define TEXT_FIELD(f) .text = [](Settings& s) { return s.f; }, .text_size = int(sizeof(Settings::f))
 
 int after_hash(int previous) {
     if (option_hooks.resize_hash && option_hooks.resize_hash(settings.hash_mb) != 0) {
@@ -143,58 +129,89 @@ int elo_list_high() {
 
 // In the order of the "uci" option list.
 const OptionSpec OPTIONS[] = {
-    {"ConfigFilePath", OPTION_STRING, 0, 0, LIST_SNAPSHOT, 0, TEXT_FIELD(config_file), after_config_file, nullptr,
-     nullptr, nullptr, "-cfg"},
-    {"Hash", OPTION_SPIN, 0, 32768, LIST_CURRENT, 0, INT_FIELD(hash_mb), after_hash, nullptr, nullptr, nullptr,
-     "-hash"},
-    {"Threads", OPTION_SPIN, 1, 160, LIST_FIXED, 1, INT_FIELD(threads), nullptr, nullptr, nullptr, nullptr, "-threads"},
-    {"Clear Hash", OPTION_BUTTON, 0, 0, LIST_FIXED, 0, NO_FIELD, after_clear_hash, nullptr, nullptr, nullptr, nullptr},
-    {"NN_File", OPTION_STRING, 0, 0, LIST_CURRENT, 0, TEXT_FIELD(nn_file), after_network, nullptr, nullptr, nullptr,
-     "-net"},
-    {"Use_NN_eval", OPTION_CHECK, 0, 1, LIST_CURRENT, 0, INT_FIELD(use_nn), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"OwnBook", OPTION_CHECK, 0, 1, LIST_SNAPSHOT, 0, INT_FIELD(own_book), nullptr, nullptr, nullptr, nullptr, nullptr},
-    {"OwnBook_File", OPTION_STRING, 0, 0, LIST_SNAPSHOT, 0, TEXT_FIELD(book_file), nullptr, nullptr, nullptr, nullptr,
-     "-book"},
-    {"OwnBook_Depth", OPTION_SPIN, 0, 60, LIST_SNAPSHOT, 0, INT_FIELD(book_depth), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"OwnBook2_File", OPTION_STRING, 0, 0, LIST_SNAPSHOT, 0, TEXT_FIELD(book2_file), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"OwnBook2_Depth", OPTION_SPIN, 0, 60, LIST_SNAPSHOT, 0, INT_FIELD(book2_depth), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"OwnBook_Variety", OPTION_SPIN, 0, 100, LIST_SNAPSHOT, 0, INT_FIELD(book_variety), nullptr, nullptr, nullptr,
-     nullptr, nullptr},
-    {"SyzygyPath", OPTION_STRING, 0, 0, LIST_SNAPSHOT, 0, TEXT_FIELD(syzygy_path), after_syzygy_path, nullptr, nullptr,
-     nullptr, "-tbpath"},
-    {"SyzygyProbeDepth6", OPTION_SPIN, -5, 100, LIST_SNAPSHOT, 0, INT_FIELD(probe_depth6), after_probe_depth, nullptr,
-     nullptr, nullptr, nullptr},
-    {"Log", OPTION_CHECK, 0, 1, LIST_SNAPSHOT, 0, INT_FIELD(log), after_log, nullptr, nullptr, nullptr, nullptr},
-    {"Ponder", OPTION_CHECK, 0, 1, LIST_SNAPSHOT, 0, INT_FIELD(ponder), nullptr, nullptr, nullptr, nullptr, nullptr},
-    {"MultiPV", OPTION_SPIN, 1, MAX_MULTIPV, LIST_SNAPSHOT, 0, INT_FIELD(multipv), nullptr, nullptr, nullptr, nullptr,
-     "-mpv"},
-    {"UCI_Chess960", OPTION_CHECK, 0, 1, LIST_CURRENT, 0, INT_FIELD(chess960), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"UCI_ShowWDL", OPTION_CHECK, 0, 1, LIST_SNAPSHOT, 0, INT_FIELD(show_wdl), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"MoveOverhead", OPTION_SPIN, 0, 1000, LIST_SNAPSHOT, 0, INT_FIELD(move_overhead), nullptr, nullptr, nullptr,
-     nullptr, nullptr},
-    {"UCI_LimitStrength", OPTION_CHECK, 0, 1, LIST_SNAPSHOT, 0, INT_FIELD(limit_strength), nullptr, nullptr, nullptr,
-     nullptr, nullptr},
-    {"UCI_Elo", OPTION_SPIN, 1500, 3300, LIST_SNAPSHOT, 0, INT_FIELD(elo), nullptr, nullptr, nullptr, elo_list_high,
-     nullptr},
+    {.name = "ConfigFilePath",
+     .kind = OPTION_STRING,
+     TEXT_FIELD(config_file),
+     .after = after_config_file,
+     .switch_name = "-cfg"},
+    {.name = "Hash",
+     .kind = OPTION_SPIN,
+     .high = 32768,
+     .listed = LIST_CURRENT,
+     .initial = 64,
+     NUMBER_FIELD(hash_mb),
+     .after = after_hash,
+     .switch_name = "-hash"},
+    {.name = "Threads",
+     .kind = OPTION_SPIN,
+     .low = 1,
+     .high = 160,
+     .listed = LIST_FIXED,
+     .initial = 1,
+     NUMBER_FIELD(threads),
+     .switch_name = "-threads"},
+    {.name = "Clear Hash", .kind = OPTION_BUTTON, .after = after_clear_hash},
+    {.name = "NN_File",
+     .kind = OPTION_STRING,
+     .listed = LIST_CURRENT,
+     .initial_text = "embedded",
+     TEXT_FIELD(nn_file),
+     .after = after_network,
+     .switch_name = "-net"},
+    {.name = "Use_NN_eval",
+     .kind = OPTION_CHECK,
+     .high = 1,
+     .listed = LIST_CURRENT,
+     .initial = 1,
+     NUMBER_FIELD(use_nn)},
+    {.name = "OwnBook", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(own_book)},
+    {.name = "OwnBook_File", .kind = OPTION_STRING, TEXT_FIELD(book_file), .switch_name = "-book"},
+    {.name = "OwnBook_Depth", .kind = OPTION_SPIN, .high = 60, .initial = 24, NUMBER_FIELD(book_depth)},
+    {.name = "OwnBook2_File", .kind = OPTION_STRING, TEXT_FIELD(book2_file)},
+    {.name = "OwnBook2_Depth", .kind = OPTION_SPIN, .high = 60, NUMBER_FIELD(book2_depth)},
+    {.name = "OwnBook_Variety", .kind = OPTION_SPIN, .high = 100, .initial = 25, NUMBER_FIELD(book_variety)},
+    {.name = "SyzygyPath",
+     .kind = OPTION_STRING,
+     TEXT_FIELD(syzygy_path),
+     .after = after_syzygy_path,
+     .switch_name = "-tbpath"},
+    {.name = "SyzygyProbeDepth6",
+     .kind = OPTION_SPIN,
+     .low = -5,
+     .high = 100,
+     .initial = 1,
+     NUMBER_FIELD(probe_depth6),
+     .after = after_probe_depth},
+    {.name = "Log", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(log), .after = after_log},
+    {.name = "Ponder", .kind = OPTION_CHECK, .high = 1, .initial = 1, NUMBER_FIELD(ponder)},
+    {.name = "MultiPV",
+     .kind = OPTION_SPIN,
+     .low = 1,
+     .high = MAX_MULTIPV,
+     .initial = 1,
+     NUMBER_FIELD(multipv),
+     .switch_name = "-mpv"},
+    {.name = "UCI_Chess960", .kind = OPTION_CHECK, .high = 1, .listed = LIST_CURRENT, NUMBER_FIELD(chess960)},
+    {.name = "UCI_ShowWDL", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(show_wdl)},
+    {.name = "MoveOverhead", .kind = OPTION_SPIN, .high = 1000, .initial = 50, NUMBER_FIELD(move_overhead)},
+    {.name = "UCI_LimitStrength", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(limit_strength)},
+    // 0 until the first "uci" lists the machine's calibrated strength as the default.
+    {.name = "UCI_Elo", .kind = OPTION_SPIN, .low = 1500, .high = 3300, NUMBER_FIELD(elo), .list_high = elo_list_high},
     // Listed as text; the rating inside it is stored.
-    {"UCI_Opponent", OPTION_STRING, 0, 4000, LIST_FIXED, 0, INT_FIELD(opponent_elo), nullptr, opponent_rating,
-     "opponent_elo", nullptr, nullptr},
-    {"Contempt", OPTION_SPIN, -150, 150, LIST_SNAPSHOT, 0, INT_FIELD(contempt), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
-    {"Selectivity", OPTION_SPIN, 0, 200, LIST_SNAPSHOT, 0, INT_FIELD(selectivity), nullptr, nullptr, nullptr, nullptr,
-     nullptr},
+    {.name = "UCI_Opponent",
+     .kind = OPTION_STRING,
+     .high = 4000,
+     .listed = LIST_FIXED,
+     NUMBER_FIELD(opponent_elo),
+     .number_in = opponent_rating,
+     .confirm_name = "opponent_elo"},
+    {.name = "Contempt", .kind = OPTION_SPIN, .low = -150, .high = 150, NUMBER_FIELD(contempt)},
+    {.name = "Selectivity", .kind = OPTION_SPIN, .high = 200, .initial = 100, NUMBER_FIELD(selectivity)},
 };
 const int OPTION_COUNT = int(sizeof OPTIONS / sizeof OPTIONS[0]);
 
-#undef INT_FIELD
+#undef NUMBER_FIELD
 #undef TEXT_FIELD
-#undef NO_FIELD
 
 const OptionSpec* find_option(const char* name) {
     for (const OptionSpec& o : OPTIONS)
@@ -265,7 +282,7 @@ void print_uci_options() {
                 break;
             case OPTION_SPIN:
                 print_line("option name %s type spin default %d min %d max %d", o.name,
-                           o.listed == LIST_FIXED ? o.fixed_default : o.get(shown), o.low, high);
+                           o.listed == LIST_FIXED ? o.initial : o.get(shown), o.low, high);
                 break;
         }
     }

@@ -31,20 +31,21 @@ struct Settings;
 struct OptionSpec {
     const char* name;
     OptionKind kind;
-    int low, high;  // range of a number (check options: 0 and 1)
-    ListedDefault listed;
-    int fixed_default;
-    int (*get)(const Settings& s);  // number options
-    void (*set)(Settings& s, int v);
-    char* (*text)(Settings& s);  // text options
-    int text_size;
+    int low = 0, high = 0;  // range of a number (check options: 0 and 1)
+    ListedDefault listed = LIST_SNAPSHOT;
+    int initial = 0;                          // the default of a number option
+    const char* initial_text = nullptr;       // the default of a text option (empty when null)
+    int (*get)(const Settings& s) = nullptr;  // number options
+    void (*set)(Settings& s, int v) = nullptr;
+    char* (*text)(Settings& s) = nullptr;  // text options
+    int text_size = 0;
     // What a change does beyond storing the value, given the previous number; nonzero when the
     // change could not take effect (the option then keeps its previous value).
-    int (*after)(int previous);
-    const char* (*number_in)(const char* value);  // where the number starts in the value text
-    const char* confirm_name;                     // the name the confirmation line uses, if not `name`
-    int (*list_high)();                           // the listed maximum, if not `high`
-    const char* switch_name;                      // the command-line switch that sets the field
+    int (*after)(int previous) = nullptr;
+    const char* (*number_in)(const char* value) = nullptr;  // where the number starts in the value text
+    const char* confirm_name = nullptr;                     // the name the confirmation line uses, if not `name`
+    int (*list_high)() = nullptr;                           // the listed maximum, if not `high`
+    const char* switch_name = nullptr;                      // the command-line switch that sets the field
 };
 extern const OptionSpec OPTIONS[];
 extern const int OPTION_COUNT;
