@@ -2,6 +2,7 @@
 // board editor as a mode that takes the next lines from the input reader.
 #include "engine/console.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -233,6 +234,7 @@ constexpr int PENDING_LINE_TEXT = 512;
 struct PendingLines {
     char text[PENDING_LINES][PENDING_LINE_TEXT];
     int first, count;
+    bool edit_open;  // an "edit" waits whose closing "." has not arrived yet
 };
 PendingLines pending;
 
@@ -260,6 +262,7 @@ bool console_take_pending(char* line, int size) {
     copy_field(line, size, pending.text[pending.first]);
     pending.first = (pending.first + 1) % PENDING_LINES;
     pending.count--;
+    if (!pending.count) pending.edit_open = false;
     return true;
 }
 
@@ -320,9 +323,14 @@ void handle_console_command(char* line) {
     if (!cmd.words[0][0]) return;
     log_line("CMD: %s", line);
     const CommandRow* row = find_command(CONSOLE_COMMANDS, CONSOLE_COMMAND_COUNT, cmd.words[0]);
-    // "quit" behind waiting lines waits too, so that a script's lines all run.
-    const bool waits = !row || row->timing == NEEDS_IDLE || (row->run == console_quit && console_has_pending());
+    // "quit" behind waiting lines waits too, so that a script's lines all run; so does the "."
+    // that ends an "edit" still waiting.
+    const bool ends_waiting_edit = row && row->run == console_stop && pending.edit_open;
+    const bool waits =
+        !row || row->timing == NEEDS_IDLE || ends_waiting_edit || (row->run == console_quit && console_has_pending());
     if (busy && waits) {
+        if (row && row->run == console_edit) pending.edit_open = true;
+        if (ends_waiting_edit) pending.edit_open = false;
         keep_for_later(line);
         return;
     }

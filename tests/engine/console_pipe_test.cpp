@@ -1,4 +1,5 @@
-// The console through a pipe: lines typed ahead of a search wait for it, "." ends a search or a
+// The console through a pipe: lines typed ahead of a search wait for it (the editor's closing
+// "." among them), "." ends a search or a
 // deep perft at once, the editor takes the lines that follow it in order, self-play runs to the
 // end of the game.
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 TEST(ConsolePipe, LinesTypedDuringASearchRunAfterItInOrder) {
     auto r =
         run_engine({"-c", "-hash", "1"},
-                   "go 4\nbd\nedit\n#\nw Ke1 Qd1\nb Ke8\n.\nbd\nev2\nperft 2\nfen 8/8/8/8/8/8/8/8 w - -\nbd\n", 60.0);
+                   "go 8\nbd\nedit\n#\nw Ke1 Qd1\nb Ke8\n.\nbd\nev2\nperft 2\nfen 8/8/8/8/8/8/8/8 w - -\nbd\n", 60.0);
     ASSERT_FALSE(r.timed_out);
     const size_t stats = r.out.find("move= ");
     const size_t start_board = r.out.find("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 0\n", stats);
