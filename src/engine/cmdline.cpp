@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/settings.h"
+#include "engine/options.h"
 #include "engine/strength.h"
 
 namespace {
@@ -39,7 +40,11 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
         const char* a = argv[i];
         bool has_value = i + 1 < argc;
         const char* v = has_value ? argv[i + 1] : "";
-        if (!strcmp(a, "-uci")) {
+        // Switches that set an option's field: -hash, -threads, -mpv, -book, -tbpath, -cfg and
+        // -net (the network to load at start-up, and the one -train ... 1 continues from).
+        if (find_option_switch(a)) {
+            if (has_value) set_option_from_switch(a, v), i++;
+        } else if (!strcmp(a, "-uci")) {
             s.uci_mode = 1;
         } else if (!strcmp(a, "-c")) {
             s.uci_mode = 0;
@@ -51,8 +56,6 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
         } else if (!strcmp(a, "-quiet")) {
             s.noise = NOISE_SILENT;
             s.log = 0;
-        } else if (!strcmp(a, "-cfg")) {
-            if (has_value) set_field(s.config_file, v), i++;
         } else if (!strcmp(a, "-d")) {
             if (has_value) {
                 int d = atoi(v);
@@ -82,28 +85,14 @@ int parse_command_line(int argc, char** argv, CommandLine& out) {
                 fflush(stdout);
                 i++;
             }
-        } else if (!strcmp(a, "-hash")) {
-            if (has_value) s.hash_mb = u32(clamp_int(atol(v), 0, 32768)), i++;
-        } else if (!strcmp(a, "-threads")) {
-            if (has_value) s.threads = i16(clamp_int(atol(v), 1, 160)), i++;
-        } else if (!strcmp(a, "-book")) {
-            if (has_value) set_field(s.book_file, v), i++;
-        } else if (!strcmp(a, "-tbpath")) {
-            if (has_value) set_field(s.syzygy_path, v), i++;
         } else if (!strcmp(a, "-tbx")) {
             set_field(s.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece;C:\\Chess\\Syzygy\\7-Piece");
-        } else if (!strcmp(a, "-net")) {
-            // The network to load at start-up (and the one -train ... 1 continues from).
-            if (has_value) set_field(s.nn_file, v), i++;
         } else if (!strcmp(a, "-use_hce")) {
             s.use_nn = 0;
         } else if (!strcmp(a, "-use_nn")) {
             s.use_nn = 1;
         } else if (!strcmp(a, "-o")) {
             if (has_value) copy_field(s.out_file, 140, v), i++;
-        } else if (!strcmp(a, "-mpv")) {
-            // Out-of-range counts are clamped like the MultiPV option.
-            if (has_value) s.multipv = u8(clamp_int(atol(v), 1, 255)), i++;
         } else if (!strcmp(a, "-ss")) {
             if (has_value) s.selectivity = i16(clamp_int(atol(v), 10, 200)), i++;
         } else if (!strcmp(a, "-anepd")) {

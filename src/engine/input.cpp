@@ -77,6 +77,12 @@ bool splitter_next_line(LineSplitter& s, char* line, int line_size) {
 
 void read_input() {
     if (command_deferred()) return;
+    static char line[LineSplitter::CAPACITY];
+    // Console lines that waited for the end of a search run before anything newer.
+    if (!settings.uci_mode && search_control.search_state == 0 && console_take_pending(line, sizeof line)) {
+        handle_console_command(line);
+        return;
+    }
     if (!input_opened) {
         platform::stdin_open();
         splitter_reset(input_splitter);
@@ -101,7 +107,6 @@ void read_input() {
             if (dropped) print_line("info string input line too long, ignored");
         }
     }
-    static char line[LineSplitter::CAPACITY];
     if (!splitter_next_line(input_splitter, line, sizeof line)) {
         if (input_closed) {
             // A last line without its line end still counts.
@@ -109,7 +114,11 @@ void read_input() {
                 splitter_append(input_splitter, "\n", 1);
                 return;
             }
-            settings.quit = 1;
+            // A console session ends once the engine is idle: the lines still waiting, a search
+            // that ends by itself and self-play run to their end first.
+            const bool console_busy =
+                !settings.uci_mode && (console_has_pending() || console_self_play || search_control.search_state != 0);
+            if (!console_busy) settings.quit = 1;
         }
         return;
     }

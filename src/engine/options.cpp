@@ -18,9 +18,6 @@ bool check_value(const char* value) { return strstr(value, "true") != nullptr; }
 constexpr int MAX_CONFIG_NESTING = 8;
 int config_nesting = 0;
 
-// Numeric and check options: confirm, then store.
-void confirm(const char* name, int v) { print_line("info string %s set to %d", name, v); }
-
 }  // namespace
 
 void set_settings_defaults() {
@@ -41,26 +38,13 @@ void set_settings_defaults() {
     s.tc_moves = 1;
     s.tc_time = 5.0f;
     s.increment = 0.0f;
-    s.hash_mb = 64;
-    s.threads = 1;
-    s.use_nn = 1;
-    s.move_overhead = 50;
-    s.ponder = 1;
-    s.chess960 = 0;
-    s.multipv = 1;
-    s.limit_strength = 0;
-    s.elo = 0;
-    s.log = 0;
-    s.own_book = 0;
-    s.book_variety = 25;
-    s.book_depth = 24;
-    s.book2_depth = 0;
-    set_field(s.nn_file, "embedded");
-    s.probe_depth6 = 1;
+    // The options' own defaults, from their declarations.
+    for (int i = 0; i < OPTION_COUNT; i++) {
+        const OptionSpec& o = OPTIONS[i];
+        if (o.text && o.initial_text) copy_field(o.text(s), o.text_size, o.initial_text);
+        if (o.set) o.set(s, o.initial);
+    }
     s.probe_depth7 = 7;
-    s.opponent_elo = 0;
-    s.contempt = 0;
-    s.selectivity = 100;
     s.contempt_bias = 15;
     s.SEP_depth = 3;
     s.NMP_depth = 3;
@@ -84,123 +68,200 @@ void set_search_control_defaults() {
 void take_settings_snapshot() { settings_snapshot = settings; }
 void restore_settings_snapshot() { settings = settings_snapshot; }
 
+namespace {
+
+// An option's field: readers and writers of an integer field, or a text field and its size.
+#define NUMBER_FIELD(f) \
+    .get = [](const Settings& s) { return int(s.f); }, .set = [](Settings& s, int v) { s.f = decltype(s.f)(v); }
+#define TEXT_FIELD(f) .text = [](Settings& s) { return s.f; }, .text_size = int(sizeof(Settings::f))
+
+int after_hash(int previous) {
+    if (option_hooks.resize_hash && option_hooks.resize_hash(settings.hash_mb) != 0) {
+        settings.hash_mb = u32(previous);
+        return 1;
+    }
+    return 0;
+}
+
+int after_config_file(int) {
+    load_config();
+    return 0;
+}
+
+int after_network(int) { return option_hooks.load_network && option_hooks.load_network(settings.nn_file) != 0; }
+
+int after_clear_hash(int) {
+    search_control.hashfull = 0;
+    if (search_control.hash_in_use && option_hooks.clear_hash) option_hooks.clear_hash();
+    print_line("info string Hash table cleared");
+    return 0;
+}
+
+int after_log(int) {
+    if (settings.log && !log_is_open()) open_log();
+    return 0;
+}
+
+int after_syzygy_path(int) {
+    if (option_hooks.set_syzygy_path) option_hooks.set_syzygy_path(settings.syzygy_path);
+    return 0;
+}
+
+int after_probe_depth(int) {
+    settings.probe_depth7 = i8(settings.probe_depth6 > 7 ? settings.probe_depth6 : 7);
+    return 0;
+}
+
+// "title elo kind name": the rating after the title word.
+const char* opponent_rating(const char* value) {
+    while (*value && *value != ' ') value++;
+    return value;
+}
+
+// The rating range ends at the machine's own calibrated strength; before the calibration has
+// run the option's own upper bound stands in for it.
+int elo_list_high() {
+    const int top = int(settings.calibration_elo);
+    return top < 1500 ? 3300 : top;
+}
+
+}  // namespace
+
+// In the order of the "uci" option list.
+// clang-format off
+const OptionSpec OPTIONS[] = {
+    {.name = "ConfigFilePath", .kind = OPTION_STRING, TEXT_FIELD(config_file), .after = after_config_file,
+     .switch_name = "-cfg"},
+    {.name = "Hash", .kind = OPTION_SPIN, .high = 32768, .listed = LIST_CURRENT, .initial = 64,
+     NUMBER_FIELD(hash_mb), .after = after_hash, .switch_name = "-hash"},
+    {.name = "Threads", .kind = OPTION_SPIN, .low = 1, .high = 160, .listed = LIST_FIXED, .initial = 1,
+     NUMBER_FIELD(threads), .switch_name = "-threads"},
+    {.name = "Clear Hash", .kind = OPTION_BUTTON, .after = after_clear_hash},
+    {.name = "NN_File", .kind = OPTION_STRING, .listed = LIST_CURRENT, .initial_text = "embedded",
+     TEXT_FIELD(nn_file), .after = after_network, .switch_name = "-net"},
+    {.name = "Use_NN_eval", .kind = OPTION_CHECK, .high = 1, .listed = LIST_CURRENT, .initial = 1,
+     NUMBER_FIELD(use_nn)},
+    {.name = "OwnBook", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(own_book)},
+    {.name = "OwnBook_File", .kind = OPTION_STRING, TEXT_FIELD(book_file), .switch_name = "-book"},
+    {.name = "OwnBook_Depth", .kind = OPTION_SPIN, .high = 60, .initial = 24, NUMBER_FIELD(book_depth)},
+    {.name = "OwnBook2_File", .kind = OPTION_STRING, TEXT_FIELD(book2_file)},
+    {.name = "OwnBook2_Depth", .kind = OPTION_SPIN, .high = 60, NUMBER_FIELD(book2_depth)},
+    {.name = "OwnBook_Variety", .kind = OPTION_SPIN, .high = 100, .initial = 25, NUMBER_FIELD(book_variety)},
+    {.name = "SyzygyPath", .kind = OPTION_STRING, TEXT_FIELD(syzygy_path), .after = after_syzygy_path,
+     .switch_name = "-tbpath"},
+    {.name = "SyzygyProbeDepth6", .kind = OPTION_SPIN, .low = -5, .high = 100, .initial = 1,
+     NUMBER_FIELD(probe_depth6), .after = after_probe_depth},
+    {.name = "Log", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(log), .after = after_log},
+    {.name = "Ponder", .kind = OPTION_CHECK, .high = 1, .initial = 1, NUMBER_FIELD(ponder)},
+    {.name = "MultiPV", .kind = OPTION_SPIN, .low = 1, .high = MAX_MULTIPV, .initial = 1, NUMBER_FIELD(multipv),
+     .switch_name = "-mpv"},
+    {.name = "UCI_Chess960", .kind = OPTION_CHECK, .high = 1, .listed = LIST_CURRENT, NUMBER_FIELD(chess960)},
+    {.name = "UCI_ShowWDL", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(show_wdl)},
+    {.name = "MoveOverhead", .kind = OPTION_SPIN, .high = 1000, .initial = 50, NUMBER_FIELD(move_overhead)},
+    {.name = "UCI_LimitStrength", .kind = OPTION_CHECK, .high = 1, NUMBER_FIELD(limit_strength)},
+    // 0 until the first "uci" lists the machine's calibrated strength as the default.
+    {.name = "UCI_Elo", .kind = OPTION_SPIN, .low = 1500, .high = 3300, NUMBER_FIELD(elo), .list_high = elo_list_high},
+    // Listed as text; the rating inside it is stored.
+    {.name = "UCI_Opponent", .kind = OPTION_STRING, .high = 4000, .listed = LIST_FIXED, NUMBER_FIELD(opponent_elo),
+     .number_in = opponent_rating, .confirm_name = "opponent_elo"},
+    {.name = "Contempt", .kind = OPTION_SPIN, .low = -150, .high = 150, NUMBER_FIELD(contempt)},
+    {.name = "Selectivity", .kind = OPTION_SPIN, .high = 200, .initial = 100, NUMBER_FIELD(selectivity)},
+};
+// clang-format on
+const int OPTION_COUNT = int(sizeof OPTIONS / sizeof OPTIONS[0]);
+
+#undef NUMBER_FIELD
+#undef TEXT_FIELD
+
+const OptionSpec* find_option(const char* name) {
+    for (const OptionSpec& o : OPTIONS)
+        if (!strcmp(o.name, name)) return &o;
+    return nullptr;
+}
+
+const OptionSpec* find_option_switch(const char* switch_name) {
+    for (const OptionSpec& o : OPTIONS)
+        if (o.switch_name && !strcmp(o.switch_name, switch_name)) return &o;
+    return nullptr;
+}
+
+int option_value_from_text(const OptionSpec& o, const char* value) {
+    if (o.kind == OPTION_CHECK) return check_value(value);
+    if (o.number_in) value = o.number_in(value);
+    return clamp_int(atoll(value), o.low, o.high);
+}
+
+void store_option(const OptionSpec& o, const char* value) {
+    Settings& s = settings;
+    if (o.text) copy_field(o.text(s), o.text_size, value);
+    else if (o.set)
+        o.set(s, option_value_from_text(o, value));
+}
+
 void set_option(const char* name, const char* raw_value) {
+    const OptionSpec* o = find_option(name);
+    if (!o) return;
     Settings& s = settings;
     // A configuration line "NN_File = nets/x.nnue   # comment" leaves spaces before the comment.
     char value[256];
     set_field(value, raw_value);
     for (size_t n = strlen(value); n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t'); n--) value[n - 1] = 0;
-    if (!strcmp(name, "ConfigFilePath")) {
-        set_field(s.config_file, value);
-        print_line("info string ConfigFilePath set to '%s'", s.config_file);
-        load_config();
-    } else if (!strcmp(name, "Hash")) {
-        int v = clamp_int(atoi(value), 0, 32768);
-        confirm(name, v);
-        unsigned previous = s.hash_mb;
-        s.hash_mb = u32(v);
-        if (option_hooks.resize_hash && option_hooks.resize_hash(s.hash_mb) != 0) {
-            s.hash_mb = previous;
-        }
-    } else if (!strcmp(name, "Threads")) {
-        int v = clamp_int(atoi(value), 1, 160);
-        confirm(name, v);
-        s.threads = i16(v);
-    } else if (!strcmp(name, "MoveOverhead")) {
-        int v = clamp_int(atoi(value), 0, 1000);
-        confirm(name, v);
-        s.move_overhead = u16(v);
-    } else if (!strcmp(name, "Ponder")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.ponder = u8(v);
-    } else if (!strcmp(name, "Contempt")) {
-        int v = clamp_int(atoi(value), -150, 150);
-        confirm(name, v);
-        s.contempt = i16(v);
-    } else if (!strcmp(name, "Selectivity")) {
-        int v = clamp_int(atoi(value), 0, 200);
-        confirm(name, v);
-        s.selectivity = i16(v);
-    } else if (!strcmp(name, "MultiPV")) {
-        int v = clamp_int(atoi(value), 1, 255);
-        confirm(name, v);
-        s.multipv = u8(v);
-    } else if (!strcmp(name, "NN_File")) {
-        char previous[sizeof s.nn_file];
-        set_field(previous, s.nn_file);
-        set_field(s.nn_file, value);
-        print_line("info string NN_File set to '%s'", s.nn_file);
-        // A source that cannot be loaded leaves the network and the option as they were.
-        if (option_hooks.load_network && option_hooks.load_network(s.nn_file) != 0) set_field(s.nn_file, previous);
-    } else if (!strcmp(name, "Use_NN_eval")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.use_nn = u8(v);
-    } else if (!strcmp(name, "OwnBook")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.own_book = u8(v);
-    } else if (!strcmp(name, "OwnBook_File")) {
-        set_field(s.book_file, value);
-        print_line("info string OwnBook_File set to '%s'", s.book_file);
-    } else if (!strcmp(name, "OwnBook2_File")) {
-        set_field(s.book2_file, value);
-        print_line("info string OwnBook2_File set to '%s'", s.book2_file);
-    } else if (!strcmp(name, "OwnBook_Variety")) {
-        int v = clamp_int(atoi(value), 0, 100);
-        confirm(name, v);
-        s.book_variety = u8(v);
-    } else if (!strcmp(name, "OwnBook_Depth")) {
-        int v = clamp_int(atoi(value), 0, 60);
-        confirm(name, v);
-        s.book_depth = u8(v);
-    } else if (!strcmp(name, "OwnBook2_Depth")) {
-        int v = clamp_int(atoi(value), 0, 60);
-        confirm(name, v);
-        s.book2_depth = u8(v);
-    } else if (!strcmp(name, "Log")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.log = u8(v);
-        if (s.log && !log_is_open()) open_log();
-    } else if (!strcmp(name, "Clear Hash")) {
-        search_control.hashfull = 0;
-        if (search_control.hash_in_use && option_hooks.clear_hash) option_hooks.clear_hash();
-        print_line("info string Hash table cleared");
-    } else if (!strcmp(name, "SyzygyPath")) {
-        set_field(s.syzygy_path, value);
-        print_line("info string SyzygyPath set to '%s'", s.syzygy_path);
-        if (option_hooks.set_syzygy_path) option_hooks.set_syzygy_path(s.syzygy_path);
-    } else if (!strcmp(name, "SyzygyProbeDepth6")) {
-        int v = clamp_int(atoi(value), -5, 100);
-        confirm(name, v);
-        s.probe_depth6 = i8(v);
-        s.probe_depth7 = i8(v > 7 ? v : 7);
-    } else if (!strcmp(name, "UCI_LimitStrength")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.limit_strength = u8(v);
-    } else if (!strcmp(name, "UCI_Elo")) {
-        int v = clamp_int(atoi(value), 1500, 3300);
-        confirm(name, v);
-        s.elo = i16(v);
-    } else if (!strcmp(name, "UCI_Opponent")) {
-        // "title elo kind name": skip the title word, read the rating.
-        const char* p = value;
-        while (*p && *p != ' ') p++;
-        int v = clamp_int(atoi(p), 0, 4000);
-        confirm("opponent_elo", v);
-        s.opponent_elo = i16(v);
-    } else if (!strcmp(name, "UCI_ShowWDL")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.show_wdl = u8(v);
-    } else if (!strcmp(name, "UCI_Chess960")) {
-        int v = check_value(value);
-        confirm(name, v);
-        s.chess960 = u8(v);
+    char previous_text[256] = "";
+    int previous = 0;
+    if (o->text) {
+        copy_field(previous_text, int(sizeof previous_text), o->text(s));
+        copy_field(o->text(s), o->text_size, value);
+        print_line("info string %s set to '%s'", o->name, o->text(s));
+    } else if (o->set) {
+        const int v = option_value_from_text(*o, value);
+        print_line("info string %s set to %d", o->confirm_name ? o->confirm_name : o->name, v);
+        previous = o->get(s);
+        o->set(s, v);
     }
+    // A change that cannot take effect leaves the option as it was.
+    if (o->after && o->after(previous) != 0 && o->text) copy_field(o->text(s), o->text_size, previous_text);
+}
+
+void print_uci_options() {
+    print_line("id name %s", ENGINE_NAME);
+    print_line("id author Mardale");
+    for (const OptionSpec& o : OPTIONS) {
+        const Settings& shown = o.listed == LIST_CURRENT ? settings : settings_snapshot;
+        const int high = o.list_high ? o.list_high() : o.high;
+        if (o.list_high && settings_snapshot.elo == 0) settings_snapshot.elo = i16(high);
+        switch (o.kind) {
+            case OPTION_BUTTON:
+                print_line("option name %s type button", o.name);
+                break;
+            case OPTION_STRING:
+                print_line("option name %s type string default %s", o.name,
+                           o.text ? o.text(const_cast<Settings&>(shown)) : "");
+                break;
+            case OPTION_CHECK:
+                print_line("option name %s type check default %s", o.name, o.get(shown) ? "true" : "false");
+                break;
+            case OPTION_SPIN:
+                print_line("option name %s type spin default %d min %d max %d", o.name,
+                           o.listed == LIST_FIXED ? o.initial : o.get(shown), o.low, high);
+                break;
+        }
+    }
+    print_line("uciok");
+}
+
+int set_option_from_switch(const char* switch_name, const char* value) {
+    const OptionSpec* o = find_option_switch(switch_name);
+    if (!o) return -1;
+    store_option(*o, value);
+    return 0;
+}
+
+int option_range(const char* name, int* low, int* high) {
+    const OptionSpec* o = find_option(name);
+    if (!o || o->kind != OPTION_SPIN) return -1;
+    *low = o->low;
+    *high = o->high;
+    return 0;
 }
 
 void load_config() {
@@ -246,42 +307,4 @@ void load_config() {
     fclose(f);
     config_nesting--;
     take_settings_snapshot();
-}
-
-void print_uci_options() {
-    const Settings& ss = settings_snapshot;
-    const Settings& s = settings;
-    print_line("id name %s", ENGINE_NAME);
-    print_line("id author Mardale");
-    print_line("option name ConfigFilePath type string default %s", ss.config_file);
-    print_line("option name %s type spin default %d min %d max %d", "Hash", int(s.hash_mb), 0, 32768);
-    print_line("option name %s type spin default %d min %d max %d", "Threads", 1, 1, 160);
-    print_line("option name Clear Hash type button");
-    print_line("option name NN_File type string default %s", s.nn_file);
-    print_line("option name %s type check default %s", "Use_NN_eval", s.use_nn ? "true" : "false");
-    print_line("option name %s type check default %s", "OwnBook", ss.own_book ? "true" : "false");
-    print_line("option name OwnBook_File type string default %s", ss.book_file);
-    print_line("option name %s type spin default %d min %d max %d", "OwnBook_Depth", int(ss.book_depth), 0, 60);
-    print_line("option name OwnBook2_File type string default %s", ss.book2_file);
-    print_line("option name %s type spin default %d min %d max %d", "OwnBook2_Depth", int(ss.book2_depth), 0, 60);
-    print_line("option name %s type spin default %d min %d max %d", "OwnBook_Variety", int(ss.book_variety), 0, 100);
-    print_line("option name SyzygyPath type string default %s", ss.syzygy_path);
-    print_line("option name %s type spin default %d min %d max %d", "SyzygyProbeDepth6", int(ss.probe_depth6), -5, 100);
-    print_line("option name %s type check default %s", "Log", ss.log ? "true" : "false");
-    print_line("option name %s type check default %s", "Ponder", ss.ponder ? "true" : "false");
-    print_line("option name %s type spin default %d min %d max %d", "MultiPV", int(ss.multipv), 1, 255);
-    print_line("option name %s type check default %s", "UCI_Chess960", s.chess960 ? "true" : "false");
-    print_line("option name %s type check default %s", "UCI_ShowWDL", ss.show_wdl ? "true" : "false");
-    print_line("option name %s type spin default %d min %d max %d", "MoveOverhead", int(ss.move_overhead), 0, 1000);
-    print_line("option name %s type check default %s", "UCI_LimitStrength", ss.limit_strength ? "true" : "false");
-    // The rating range ends at the machine's own calibrated strength; before the calibration
-    // has run (no search in this build yet) the option's own upper bound stands in for it.
-    int top = int(s.calibration_elo);
-    if (top < 1500) top = 3300;
-    if (settings_snapshot.elo == 0) settings_snapshot.elo = i16(top);
-    print_line("option name %s type spin default %d min %d max %d", "UCI_Elo", int(settings_snapshot.elo), 1500, top);
-    print_line("option name UCI_Opponent type string default ");
-    print_line("option name %s type spin default %d min %d max %d", "Contempt", int(ss.contempt), -150, 150);
-    print_line("option name %s type spin default %d min %d max %d", "Selectivity", int(ss.selectivity), 0, 200);
-    print_line("uciok");
 }

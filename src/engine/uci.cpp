@@ -11,6 +11,7 @@
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/bench.h"
+#include "engine/command_table.h"
 #include "engine/driver.h"
 #include "engine/options.h"
 #include "engine/thread_state.h"
@@ -268,6 +269,58 @@ void uci_go(const char* args) {
     c.search_state = strstr(args, "ponder") ? SEARCH_GO_PONDER : SEARCH_GO;
 }
 
+void uci_uci(CommandWords&) {
+    settings.uci_mode = 1;
+    print_uci_options();
+}
+void uci_isready(CommandWords&) { print_line("readyok"); }
+void uci_debug(CommandWords&) { command_log = true; }
+void uci_show(CommandWords&) { print_search_params(); }
+void uci_ponderhit(CommandWords&) {
+    SearchControl& c = search_control;
+    if (c.search_state == SEARCH_PONDERING) c.search_state = SEARCH_THINKING;
+}
+void uci_stop(CommandWords&) {
+    SearchControl& c = search_control;
+    if (c.search_state == 0) return;
+    c.search_state |= SEARCH_STOP_REQUESTED;
+    c.stop = 1;
+}
+void uci_quit(CommandWords&) { settings.quit = 1; }
+void uci_setoption_row(CommandWords& cmd) { uci_setoption(cmd.rest); }
+void uci_newgame_row(CommandWords&) { uci_newgame(); }
+void uci_position_row(CommandWords& cmd) { uci_position(cmd.rest); }
+void uci_go_row(CommandWords& cmd) { uci_go(cmd.rest); }
+void uci_bench(CommandWords& cmd) { run_openbench(atoi(cmd.rest)); }
+void uci_display(CommandWords&) { print_board(main_thread->pos); }
+void uci_eval(CommandWords&) {
+    if (uci_hooks.eval) uci_hooks.eval();
+}
+void uci_tbprobe(CommandWords&) {
+    if (uci_hooks.tbprobe) uci_hooks.tbprobe();
+}
+
+// A command that needs an idle engine, arriving during a search, stops the search and runs
+// after its "bestmove" (losing the process would lose the game).
+const CommandRow UCI_COMMANDS[] = {
+    {"uci", uci_uci, RUNS_ANY_TIME, "identification, option list and uciok"},
+    {"isready", uci_isready, RUNS_ANY_TIME, "answers readyok"},
+    {"debug", uci_debug, RUNS_ANY_TIME, "logs the commands received"},
+    {"_show", uci_show, RUNS_ANY_TIME, "prints the search parameter tables"},
+    {"ponderhit", uci_ponderhit, RUNS_ANY_TIME, "the pondered move was played: think on the clock"},
+    {"stop", uci_stop, RUNS_ANY_TIME, "ends the search; it answers with bestmove"},
+    {"quit", uci_quit, RUNS_ANY_TIME, "ends the program"},
+    {"setoption", uci_setoption_row, NEEDS_IDLE, "name N value V: sets an option"},
+    {"ucinewgame", uci_newgame_row, NEEDS_IDLE, "a new game follows"},
+    {"position", uci_position_row, NEEDS_IDLE, "startpos | fen F [moves ...]: sets the game position"},
+    {"go", uci_go_row, NEEDS_IDLE, "starts a search (wtime btime winc binc movestogo depth nodes mate ...)"},
+    {"bench", uci_bench, NEEDS_IDLE, "[depth]: the short benchmark"},
+    {"d", uci_display, RUNS_ANY_TIME, "displays the board"},
+    {"eval", uci_eval, RUNS_ANY_TIME, "static evaluation of the game position"},
+    {"tbprobe", uci_tbprobe, RUNS_ANY_TIME, "tablebase result of the game position"},
+};
+constexpr int UCI_COMMAND_COUNT = int(sizeof UCI_COMMANDS / sizeof UCI_COMMANDS[0]);
+
 }  // namespace
 
 void handle_uci_command(char* line) {
@@ -276,47 +329,17 @@ void handle_uci_command(char* line) {
     if (!line[0]) return;
     if (command_log) log_line("CMD: %s", line);
 
-    const char* p = line;
-    while (*p == ' ') p++;
-    char word[128];
-    int n = 0;
-    while (p[n] && p[n] != '\n' && p[n] != '\r' && p[n] != ' ' && n < 127) n++;
-    memcpy(word, p, size_t(n));
-    word[n] = 0;
-    size_t arg_offset = size_t(p - line) + size_t(n) + 1;
-    char* args = arg_offset <= strlen(line) ? line + arg_offset : line + strlen(line);
-
+    static CommandWords cmd;
+    split_command_words(line, cmd);
+    const CommandRow* row = find_command(UCI_COMMANDS, UCI_COMMAND_COUNT, cmd.words[0]);
+    if (!row) return;
     SearchControl& c = search_control;
-    if (!strcmp(word, "uci")) {
-        settings.uci_mode = 1;
-        print_uci_options();
-    }
-    if (!strcmp(word, "isready")) print_line("readyok");
-    if (!strcmp(word, "debug")) command_log = true;
-    if (!strcmp(word, "_show")) print_search_params();
-    if (!strcmp(word, "ponderhit") && c.search_state == SEARCH_PONDERING) c.search_state = SEARCH_THINKING;
-    if (!strcmp(word, "stop") && c.search_state != 0) {
-        c.search_state |= SEARCH_STOP_REQUESTED;
-        c.stop = 1;
-    }
-    if (!strcmp(word, "quit")) settings.quit = 1;
-    bool changes_state = !strcmp(word, "setoption") || !strcmp(word, "ucinewgame") || !strcmp(word, "position") ||
-                         !strcmp(word, "go") || !strcmp(word, "bench");
-    if (changes_state && c.search_state != 0) {
-        // Losing the process would lose the game: stop the search, let it answer, then run
-        // the command.
-        print_line("info string unexpected command %s, stopping the search", word);
+    if (row->timing == NEEDS_IDLE && c.search_state != 0) {
+        print_line("info string unexpected command %s, stopping the search", cmd.words[0]);
         defer_command(line);
         c.search_state |= SEARCH_STOP_REQUESTED;
         c.stop = 1;
         return;
     }
-    if (!strcmp(word, "setoption")) uci_setoption(args);
-    if (!strcmp(word, "ucinewgame")) uci_newgame();
-    if (!strcmp(word, "position")) uci_position(args);
-    if (!strcmp(word, "go")) uci_go(args);
-    if (!strcmp(word, "bench")) run_openbench(atoi(args));
-    if (!strcmp(word, "d")) print_board(main_thread->pos);
-    if (!strcmp(word, "eval") && uci_hooks.eval) uci_hooks.eval();
-    if (!strcmp(word, "tbprobe") && uci_hooks.tbprobe) uci_hooks.tbprobe();
+    row->run(cmd);
 }

@@ -4,6 +4,8 @@
 #include "board/makemove.h"
 #include "search/picker.h"
 
+bool (*perft_interrupt)() = nullptr;
+
 namespace {
 
 void prepare_ply(SearchThread& t, int ply) {
@@ -20,6 +22,7 @@ void prepare_ply(SearchThread& t, int ply) {
 void perft_picker(SearchThread& t, int ply, int depth) {
     Position& pos = t.pos;
     const int side = pos.side;
+    if (depth >= 2 && perft_interrupt && perft_interrupt()) return;
     prepare_ply(t, ply);
     while (MoveEntry* e = next_move(t, ply)) {
         const Move move = e->move;

@@ -4,6 +4,10 @@
 
 #include "search/thread.h"
 
+// While set, asked at every interior node of depth 2 or more; a true answer ends the count early
+// (the console sets it so that a deep count can be interrupted). Null by default.
+extern bool (*perft_interrupt)();
+
 // Adds to t.nodes the number of legal move sequences of length depth (>= 1) from t.pos at `ply`.
 void perft_picker(SearchThread& t, int ply, int depth);
 

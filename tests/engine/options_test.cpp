@@ -1,13 +1,15 @@
 // Option storage, clamping, messages and the command line.
+#include "engine/options.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/output.h"
 #include "core/settings.h"
 #include "engine/cmdline.h"
-#include "engine/options.h"
 #include "engine/strength.h"
 
 namespace {
@@ -134,4 +136,37 @@ TEST_F(OptionsTest, StrengthFormula) {
     EXPECT_EQ(parse({"-nps", "250000"}, cl), -1);
     EXPECT_EQ(settings.elo, 3184);
     EXPECT_EQ(settings.limit_strength, 1);
+}
+
+// Every number option clamps "setoption" to the range that "uci" lists for it, and a switch
+// that sets the same field clamps the same way.
+TEST_F(OptionsTest, ListedRangesAreTheRangesApplied) {
+    print_uci_options();
+    const std::string list = output();
+    for (int i = 0; i < OPTION_COUNT; i++) {
+        const OptionSpec& o = OPTIONS[i];
+        if (o.kind != OPTION_SPIN || o.list_high) continue;
+        char listed[160];
+        snprintf(listed, sizeof listed, "option name %s type spin default ", o.name);
+        const size_t at = list.find(listed);
+        ASSERT_NE(at, std::string::npos) << o.name;
+        const std::string line = list.substr(at, list.find('\n', at) - at);
+        char range[64];
+        snprintf(range, sizeof range, " min %d max %d", o.low, o.high);
+        EXPECT_NE(line.find(range), std::string::npos) << line;
+        // Hash would reallocate: its clamping is checked through the switch alone.
+        if (strcmp(o.name, "Hash") != 0) {
+            set_option(o.name, "-1000000");
+            EXPECT_EQ(o.get(settings), o.low) << o.name;
+            set_option(o.name, "1000000");
+            EXPECT_EQ(o.get(settings), o.high) << o.name;
+        }
+        if (o.switch_name) {
+            EXPECT_EQ(set_option_from_switch(o.switch_name, "1000000"), 0);
+            EXPECT_EQ(o.get(settings), o.high) << o.switch_name;
+            set_option_from_switch(o.switch_name, "-1000000");
+            EXPECT_EQ(o.get(settings), o.low) << o.switch_name;
+        }
+    }
+    EXPECT_EQ(set_option_from_switch("-nonsense", "1"), -1);
 }
