@@ -40,6 +40,9 @@ void console_quit(CommandWords&) {
     search_control.stop = 1;
 }
 
+// An analysis without a depth, which only "." ends.
+bool open_analysis = false;
+
 void console_stop(CommandWords&) {
     search_control.stop = 1;
     console_self_play = 0;
@@ -57,6 +60,7 @@ void start_console_search() {
 void console_move_now(CommandWords&) {
     settings.own_book = 1;
     console_auto_move = 1;
+    open_analysis = false;
     start_console_search();
 }
 
@@ -67,6 +71,7 @@ void console_analyse(CommandWords& cmd) {
     s.tc_moves = 1;
     s.own_book = 0;
     s.depth_limit = CONSOLE_MAX_DEPTH;
+    open_analysis = !cmd.words[1][0];
     if (cmd.words[1][0]) {
         const int depth = atoi(cmd.words[1]);
         s.depth_limit = i8(depth <= 0 ? 0 : depth > CONSOLE_MAX_DEPTH ? CONSOLE_MAX_DEPTH : depth);
@@ -88,6 +93,7 @@ void console_board(CommandWords&) {
 void console_self(CommandWords&) {
     settings.ponder = 0;
     console_self_play = 1;
+    open_analysis = false;
     start_console_search();
 }
 
@@ -337,4 +343,10 @@ void handle_console_command(char* line) {
     if (row) row->run(cmd);
     else
         console_enter_move(cmd.words[0]);
+}
+
+void console_input_ended() {
+    // No "." can come any more: an analysis that only "." ends stops here and reports.
+    if (open_analysis && search_control.search_state != 0) search_control.stop = 1;
+    open_analysis = false;
 }

@@ -11,3 +11,7 @@ void handle_console_command(char* line);
 bool console_has_pending();
 // Takes the oldest waiting line into `line` (size bytes); false when none waits.
 bool console_take_pending(char* line, int size);
+
+// The input closed: ends an analysis that was started without a depth (only "." ends those),
+// so that a piped session finishes.
+void console_input_ended();

@@ -102,6 +102,7 @@ void read_input() {
             // The other side closed its end: nothing more will come, so act as if it said
             // "quit" once the lines already received have been executed.
             input_closed = true;
+            if (!settings.uci_mode) console_input_ended();
         } else if (n > 0) {
             int dropped = splitter_append(input_splitter, buf, n);
             if (dropped) print_line("info string input line too long, ignored");

@@ -32,6 +32,15 @@ TEST(ConsolePipe, LinesTypedDuringASearchRunAfterItInOrder) {
     EXPECT_NE(r.out.find("4k3/8/8/8/8/8/8/3QK3 b - - 0 0\n", refused), std::string::npos);
 }
 
+TEST(ConsolePipe, AClosedPipeEndsAnAnalysisWithoutDepth) {
+    // Only "." ends such an analysis; once the pipe has closed none can come.
+    auto r = run_engine({"-c", "-hash", "1"}, "go\nbd\n", 30.0);
+    ASSERT_FALSE(r.timed_out) << r.out;
+    const size_t stats = r.out.find("move= ");
+    ASSERT_NE(stats, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 0\n", stats), std::string::npos);
+}
+
 TEST(ConsolePipe, DotEndsAnalysisAndADeepPerft) {
     EngineSession e;
     ASSERT_TRUE(e.start({"-c", "-hash", "1", "-quiet"}));
