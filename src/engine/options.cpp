@@ -200,7 +200,10 @@ void store_option(const OptionSpec& o, const char* value) {
 
 void set_option(const char* name, const char* raw_value) {
     const OptionSpec* o = find_option(name);
-    if (!o) return;
+    if (!o) {
+        print_line("info string unknown option '%s', ignored", name);
+        return;
+    }
     Settings& s = settings;
     // A configuration line "NN_File = nets/x.nnue   # comment" leaves spaces before the comment.
     char value[256];
@@ -273,7 +276,10 @@ void load_config() {
     char file_name[sizeof settings.config_file];
     set_field(file_name, settings.config_file);
     FILE* f = fopen(file_name, "r");
-    if (!f) return;
+    if (!f) {
+        print_line("info string can't open configuration file %s, ignored", file_name);
+        return;
+    }
     print_line("info string loading parameters from %s", file_name);
     config_nesting++;
     char line[256];

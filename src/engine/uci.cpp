@@ -43,7 +43,10 @@ bool keyword_value(const char* text, const char* key, char* out, int out_size) {
 
 void uci_setoption(const char* args) {
     const char* name = strstr(args, "name ");
-    if (!name) return;
+    if (!name) {
+        print_line("info string setoption without a name, ignored");
+        return;
+    }
     name += 5;
     const char* value = strstr(name, " value");
     char name_buf[129];

@@ -78,7 +78,9 @@ TEST_F(OptionsTest, UnknownNamesAndPartialNamesChangeNothing) {
     set_option("Hash ", "1");
     set_option("", "1");
     EXPECT_EQ(memcmp(&before, &settings, sizeof settings), 0);
-    EXPECT_EQ(output(), "");
+    EXPECT_EQ(output(),
+              "info string unknown option 'hash', ignored\ninfo string unknown option 'Hash ', ignored\n"
+              "info string unknown option '', ignored\n");
 }
 
 TEST_F(OptionsTest, SwitchesAreClamped) {
