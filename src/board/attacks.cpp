@@ -135,6 +135,15 @@ Move first_legal_move(Position& pos) {
     return 0;
 }
 
+bool is_generated_legal_move(Position& pos, Move move) {
+    if (!move) return false;
+    MoveEntry list[MAX_MOVES];
+    const int n = gen_all_moves(pos, list);
+    for (int i = 0; i < n; i++)
+        if (list[i].move == move) return is_legal(pos, pos.side, move);
+    return false;
+}
+
 bool is_draw(Position& pos, int plies_from_root) {
     if (pos.rule50 < 4) return false;
     if (pos.rule50 >= 100) {

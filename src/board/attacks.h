@@ -25,6 +25,9 @@ constexpr bool is_quiet_move(int flags) { return (flags & MF_NOT_QUIET) == 0; }
 
 // The first legal move of the side to move in generation order, or 0 when it has none.
 Move first_legal_move(Position& pos);
+// Whether `move` is one the generator produces for the side to move and is legal: the test for
+// moves from outside (a game file, a book, the search's line) that may name any squares.
+bool is_generated_legal_move(Position& pos, Move move);
 
 // Fifty-move rule or repetition; plies_from_root is 0 outside the search.
 bool is_draw(Position& pos, int plies_from_root);

@@ -7,6 +7,7 @@
 
 #include "board/attacks.h"
 #include "board/bitboard.h"
+#include "board/fen.h"
 
 namespace {
 
@@ -111,4 +112,10 @@ int sanitize_ep_square(Position& pos) {
     pos.ep_square = NO_SQUARE;
     compute_keys(pos);
     return 1;
+}
+
+int read_valid_fen(Position& candidate, const char* fen, char* why) {
+    set_fen(candidate, fen);
+    sanitize_ep_square(candidate);
+    return validate_position(candidate, why);
 }

@@ -13,3 +13,6 @@ int validate_position(const Position& pos, char* why);
 // Drops an en-passant square that no double push can have produced (wrong rank, no enemy pawn
 // in front of it, or occupied squares) and recomputes the keys. Returns 1 if it changed anything.
 int sanitize_ep_square(Position& pos);
+// set_fen into `candidate` (its owner and side to move set by the caller), then
+// sanitize_ep_square and validate_position, whose result it returns.
+int read_valid_fen(Position& candidate, const char* fen, char* why);

@@ -101,7 +101,7 @@ void console_pv(CommandWords&) {
     Position& pos = console_position();
     static Move pv[PV_LENGTH + 1];
     memset(pv, 0, sizeof pv);
-    if (pos.key == searched_key && is_legal_game_move(pos, search_control.pv[1])) pv[1] = search_control.pv[1];
+    if (pos.key == searched_key && is_generated_legal_move(pos, search_control.pv[1])) pv[1] = search_control.pv[1];
     if (tt.block && search_control.hash_in_use) tt_fill_pv(pos, 1, pv);
     char text[PV_LENGTH * (SAN_TEXT + 1) + 1];
     int n = 0, made = 0;

@@ -48,7 +48,7 @@ int replay_stored_moves(int count) {
     MoveHistory& h = game_history();
     while (h.count < count && h.count < GAME_HISTORY_LIMIT) {
         const Move m = h.entries[h.count].move;
-        if (!m || !is_legal_game_move(pos, m)) break;
+        if (!m || !is_generated_legal_move(pos, m)) break;
         make_move(pos, m);
     }
     search_control.game_plies = h.count;
@@ -107,15 +107,6 @@ void replay_pgn_game(PgnGame& game) {
 
 }  // namespace
 
-bool is_legal_game_move(Position& pos, Move move) {
-    if (!move) return false;
-    MoveEntry list[MAX_MOVES];
-    const int n = gen_all_moves(pos, list);
-    for (int i = 0; i < n; i++)
-        if (list[i].move == move) return is_legal(pos, pos.side, move);
-    return false;
-}
-
 void placement_to_fen(const u8 board[64], int side, const char* castling, char* out) {
     static const char LETTERS[] = " PNBRQK  pnbrqk ";
     int n = 0;
@@ -143,10 +134,8 @@ int console_set_position(const char* fen) {
     Position candidate;
     candidate.owner = &scratch_history;
     candidate.side = ts->pos.side;
-    set_fen(candidate, fen);
-    sanitize_ep_square(candidate);
     char why[128];
-    if (validate_position(candidate, why) != 0) {
+    if (read_valid_fen(candidate, fen, why) != 0) {
         print_line("invalid position (%s), keeping the previous one", why);
         return 1;
     }
@@ -219,7 +208,7 @@ void console_forward(CommandWords&) {
     Position& pos = console_position();
     MoveHistory& h = game_history();
     const Move m = h.entries[h.count].move;
-    if (!is_legal_game_move(pos, m)) return;
+    if (!is_generated_legal_move(pos, m)) return;
     char san[SAN_TEXT];
     write_san(pos, m, san);
     print_line("%d%s move %s", h.count / 2 + 1, pos.side == WHITE ? "." : "...", san);

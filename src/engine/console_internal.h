@@ -50,5 +50,3 @@ constexpr int CONSOLE_MAX_DEPTH = 80;
 // Writes a FEN for a placement (piece codes by square), side to move and castling field, with
 // no en-passant square and counters "0 1"; out holds at least 100 bytes.
 void placement_to_fen(const u8 board[64], int side, const char* castling, char* out);
-// Whether `move` is a legal move of the side to move.
-bool is_legal_game_move(Position& pos, Move move);

@@ -98,11 +98,9 @@ void uci_position(char* args) {
         Position candidate;
         candidate.owner = &scratch_history;
         candidate.side = ts->pos.side;
-        set_fen(candidate, fen);
         // An en-passant square no double push can have produced is dropped, not refused.
-        sanitize_ep_square(candidate);
         char why[128];
-        if (validate_position(candidate, why) != 0) {
+        if (read_valid_fen(candidate, fen, why) != 0) {
             print_line("info string invalid position (%s), keeping the previous one", why);
             return;
         }

@@ -62,14 +62,6 @@ int legal_move_count(Position& pos) {
     return legal;
 }
 
-bool move_is_legal(Position& pos, Move move) {
-    if (!move) return false;
-    MoveEntry list[MAX_MOVES];
-    const int n = gen_all_moves(pos, list);
-    for (int i = 0; i < n; i++)
-        if (list[i].move == move) return is_legal(pos, pos.side, move);
-    return false;
-}
 
 void search_position() {
     SearchControl& c = search_control;
@@ -122,7 +114,7 @@ void expand_position(FILE* out, PositionSet* seen) {
         for (int i = 0; i < wanted && i < legal; i++) moves[lines] = c.multipv_move[i], scores[lines++] = c.multipv_score[i];
     }
     for (int i = 0; i < lines; i++) {
-        if (scores[i] < scores[0] - EXPANSION_MARGIN || !move_is_legal(pos, moves[i])) continue;
+        if (scores[i] < scores[0] - EXPANSION_MARGIN || !is_generated_legal_move(pos, moves[i])) continue;
         if (settings.noise < NOISE_SILENT)
             print_line("%s%s  %d", SquareNames[move_from(moves[i])], SquareNames[move_to(moves[i])], scores[i]);
         make_move(pos, moves[i]);
