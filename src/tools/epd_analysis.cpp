@@ -62,7 +62,6 @@ int legal_move_count(Position& pos) {
     return legal;
 }
 
-
 void search_position() {
     SearchControl& c = search_control;
     if (c.hash_in_use && tt.block) {
