@@ -129,7 +129,7 @@ for opp in "${opponent_list[@]}"; do
         [ "$chess960" = 1 ] && variant=(-variant fischerandom)
         opp_options=()
         for w in "${words[@]:1}"; do opp_options+=("$w"); done
-        nice -n 5 "$fc" -engine cmd="$wrapper" name=vellum "${engine_options[@]}" \
+        "$fc" -engine cmd="$wrapper" name=vellum "${engine_options[@]}" \
             -engine cmd="${words[0]}" name="$opp" "${opp_options[@]}" \
             -each tc="$tc" proto=uci "${variant[@]}" \
             -openings file="$openings" format=epd order=random -srand "$RANDOM" \
@@ -141,7 +141,7 @@ for opp in "${opponent_list[@]}"; do
         md=$(find_match)
         flags=()
         [ "$chess960" = 1 ] && flags=(--chess960)
-        nice -n 5 node "$md/bin/match.mjs" --engine name=vellum cmd="$wrapper" "${engine_options[@]}" \
+        node "$md/bin/match.mjs" --engine name=vellum cmd="$wrapper" "${engine_options[@]}" \
             --engine name="$opp" cmd="${words[0]}" "${words[@]:1}" \
             --each tc="$tc" "${flags[@]}" --games "$((2 * pairs))" --concurrency "$concurrency" \
             --openings "$openings" --order random --seed "$RANDOM" \
