@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (line.find("ConfigFilePath") != std::string::npos) line = "ConfigFilePath = " + path;
         // A large table per input would exhaust the fuzzer's memory; small sizes still resize.
         const size_t eq = line.find('=');
-        if (line.find("Hash") != std::string::npos && line.find("Clear") == std::string::npos && eq != std::string::npos)
+        if (line.find("Hash") != std::string::npos && line.find("Clear") == std::string::npos &&
+            eq != std::string::npos)
             line = line.substr(0, eq + 1) + std::to_string(atoi(line.c_str() + eq + 1) % (MAX_FUZZ_HASH_MB + 1));
         if (!names_a_file(line)) kept += line + (end < text.size() ? "\n" : "");
         start = end + 1;

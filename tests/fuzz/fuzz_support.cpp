@@ -1,11 +1,10 @@
 #include "fuzz_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "board/attacks.h"
 #include "board/fen.h"
@@ -49,7 +48,9 @@ void fuzz_start_engine() {
     set_fen(main_thread->pos, START_FEN);
 }
 
-std::string fuzz_text(const uint8_t* data, size_t size) { return std::string(reinterpret_cast<const char*>(data), size); }
+std::string fuzz_text(const uint8_t* data, size_t size) {
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
 
 bool fuzz_write_file(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = fopen(path.c_str(), "wb");

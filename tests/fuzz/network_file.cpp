@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_start_engine();
     std::vector<uint8_t> file;
     if (data[0] & 1) file.assign(data + 1, data + size);
-    else if (!synthesize(data + 1, size - 1, file)) return 0;
+    else if (!synthesize(data + 1, size - 1, file))
+        return 0;
     const std::string path = fuzz_scratch_dir() + "fuzz.nnue";
     if (!fuzz_write_file(path, file.data(), file.size())) return 0;
 

@@ -1,14 +1,15 @@
 // PGN reading: the input is a PGN file. It is split into games by the file reader, each game
 // parsed into its record and replayed as labelled positions; the tokenizer is also run over
 // the whole text with a small token buffer.
+#include "tools/pgn.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/pgn.h"
-#include "tools/pgn_file.h"
 #include "fuzz_support.h"
+#include "tools/pgn_file.h"
 
 namespace {
 

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Half the inputs are sorted as a book file should be; the others probe a file out of order.
     if (control & 0x80)
-        std::stable_sort(entries.begin(), entries.end(), [](const BookEntry& a, const BookEntry& b) { return a.key < b.key; });
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const BookEntry& a, const BookEntry& b) { return a.key < b.key; });
     Book book = {entries.data(), u32(entries.size()), u32(size % BOOK_ENTRY_BYTES), true};
     for (size_t i = 1; i < entries.size(); i++) book.sorted &= entries[i - 1].key <= entries[i].key;
 

@@ -1,13 +1,12 @@
 // Replays fuzz inputs without libFuzzer: every file named on the command line, or found in a
 // folder named there, goes once through the target. Used by the default test suite to keep
 // the inputs of fixed findings (and the seed corpora) passing in every build.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

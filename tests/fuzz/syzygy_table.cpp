@@ -4,13 +4,12 @@
 //
 // The first byte picks the material, the second bit 0 the kind: 0 fuzzes the WDL file, 1 the
 // DTZ file (next to the genuine WDL file from the test data when it is there).
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "board/fen.h"

@@ -6,13 +6,12 @@
 // The first byte picks the protocol: odd for UCI, even for the console's command language
 // (console lines go through the same reader and dispatcher; "uci" switches to UCI as it does
 // for a person at the keyboard).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "board/fen.h"
