@@ -52,7 +52,7 @@ while [ $# -gt 0 ]; do
         --hash) hash=$2; shift 2 ;;
         --concurrency) concurrency=$2; shift 2 ;;
         --out) out=$2; shift 2 ;;
-        -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
 done
