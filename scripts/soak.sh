@@ -129,14 +129,15 @@ for opp in "${opponent_list[@]}"; do
         [ "$chess960" = 1 ] && variant=(-variant fischerandom)
         opp_options=()
         for w in "${words[@]:1}"; do opp_options+=("$w"); done
-        "$fc" -engine cmd="$wrapper" name=vellum "${engine_options[@]}" \
+        # fastchess keeps its tournament state (config.json) in its working folder.
+        (cd "$out" && "$fc" -engine cmd="$wrapper" name=vellum "${engine_options[@]}" \
             -engine cmd="${words[0]}" name="$opp" "${opp_options[@]}" \
             -each tc="$tc" proto=uci "${variant[@]}" \
             -openings file="$openings" format=epd order=random -srand "$RANDOM" \
             -rounds "$pairs" -games 2 -repeat -concurrency "$concurrency" -recover \
             -ratinginterval 0 -pgnout file="$out/$tag.pgn" \
             -log file="$out/$tag.log" level=warn append=false \
-            > "$out/$tag.out" 2>&1 || echo "fastchess ended with status $?" >> "$out/$tag.out"
+            > "$out/$tag.out" 2>&1) || echo "fastchess ended with status $?" >> "$out/$tag.out"
     else
         md=$(find_match)
         flags=()
