@@ -3,7 +3,8 @@
 #
 # Installs the Debian packages that the given make targets need and that this machine lacks
 # (with sudo when not root), then runs make with the targets. Every target needs cmake, g++,
-# make and GoogleTest; "windows" also mingw-w64, "windows-smoke" also wine. With
+# make and GoogleTest; "windows" also mingw-w64, "windows-smoke" also wine, "tsan-session"
+# also python3 (its session script), "fuzz" and "test-fuzz" also clang. With
 # --install-only it installs and stops; its exit code then says whether everything is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +28,12 @@ for target in "$@"; do
         windows-smoke)
             command -v wine >/dev/null || need+=(wine)
             [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+            ;;
+        tsan-session)
+            command -v python3 >/dev/null || need+=(python3)
+            ;;
+        fuzz | test-fuzz)
+            command -v clang++ >/dev/null || need+=(clang)
             ;;
     esac
 done

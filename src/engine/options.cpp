@@ -16,7 +16,13 @@ bool check_value(const char* value) { return strstr(value, "true") != nullptr; }
 // A configuration file may name another one; stop following them past this depth so that a
 // file that names itself cannot recurse without end.
 constexpr int MAX_CONFIG_NESTING = 8;
+// Files read for one configuration load, nested ones included: a file that names others
+// several times would otherwise multiply the reads at every level (k names, k^8 reads).
+constexpr int MAX_CONFIG_FILES = 64;
 int config_nesting = 0;
+int config_files_read = 0;
+// The files being read, outermost first: a file that names one of them is not read again.
+char config_chain[MAX_CONFIG_NESTING][sizeof(Settings::config_file)];
 
 }  // namespace
 
@@ -275,12 +281,25 @@ void load_config() {
     }
     char file_name[sizeof settings.config_file];
     set_field(file_name, settings.config_file);
+    if (config_nesting == 0) config_files_read = 0;
+    for (int i = 0; i < config_nesting; i++) {
+        if (!strcmp(config_chain[i], file_name)) {
+            print_line("info string configuration file %s is already being read, ignoring it", file_name);
+            return;
+        }
+    }
+    if (config_files_read >= MAX_CONFIG_FILES) {
+        print_line("info string too many configuration files, ignoring %s", file_name);
+        return;
+    }
     FILE* f = fopen(file_name, "r");
     if (!f) {
         print_line("info string can't open configuration file %s, ignored", file_name);
         return;
     }
     print_line("info string loading parameters from %s", file_name);
+    config_files_read++;
+    set_field(config_chain[config_nesting], file_name);
     config_nesting++;
     char line[256];
     while (fgets(line, sizeof line, f)) {

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "core/output.h"
 #include "core/settings.h"
@@ -171,4 +173,61 @@ TEST_F(OptionsTest, ListedRangesAreTheRangesApplied) {
         }
     }
     EXPECT_EQ(set_option_from_switch("-nonsense", "1"), -1);
+}
+
+// Configuration files that name others (or themselves) many times: a file already being read
+// is skipped, and one load reads a bounded number of files, so the reads cannot multiply at
+// every level (found by fuzzing: a file naming itself four times took 4^8 reads).
+TEST_F(OptionsTest, NestedConfigurationFilesAreReadABoundedNumberOfTimes) {
+    char dir_template[] = "/tmp/vellum_cfg_XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    const std::string dir = dir_template;
+    auto write = [&](const std::string& name, const std::string& text) {
+        FILE* f = fopen((dir + "/" + name).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(text.c_str(), f);
+        fclose(f);
+    };
+    auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) n++;
+        return n;
+    };
+    auto restart_capture = [&] {
+        fclose(capture);
+        capture = tmpfile();
+        set_output_stream(capture);
+    };
+    std::string self, fan_out, fan_in;
+    for (int i = 0; i < 3; i++) self += "ConfigFilePath = " + dir + "/self.cfg\n";
+    write("self.cfg", "MultiPV = 7\n" + self);
+    for (int i = 0; i < 10; i++) fan_out += "ConfigFilePath = " + dir + "/b.cfg\n";
+    for (int i = 0; i < 10; i++) fan_in += "ConfigFilePath = " + dir + "/c.cfg\n";
+    write("a.cfg", fan_out);
+    write("b.cfg", fan_in);
+    write("c.cfg", "Contempt = 12\n");
+
+    set_field(settings.config_file, (dir + "/self.cfg").c_str());
+    load_config();
+    std::string out = output();
+    EXPECT_EQ(count(out, "loading parameters from"), 1);
+    EXPECT_EQ(count(out, "is already being read, ignoring it"), 3);
+    EXPECT_EQ(settings.multipv, 7);
+
+    // a names b ten times, b names c ten times: 111 reads without the bound.
+    restart_capture();
+    set_field(settings.config_file, (dir + "/a.cfg").c_str());
+    load_config();
+    out = output();
+    EXPECT_EQ(count(out, "loading parameters from"), 64);
+    EXPECT_GT(count(out, "too many configuration files, ignoring"), 0);
+    EXPECT_EQ(settings.contempt, 12);
+
+    // The bound is per load: the next load reads its file again.
+    restart_capture();
+    set_field(settings.config_file, (dir + "/c.cfg").c_str());
+    load_config();
+    EXPECT_EQ(count(output(), "loading parameters from"), 1);
+    for (const char* name : {"self.cfg", "a.cfg", "b.cfg", "c.cfg"}) remove((dir + "/" + name).c_str());
+    rmdir(dir.c_str());
 }
