@@ -10,7 +10,8 @@ void clock_check();
 // Seconds since the search start (plus a tenth of a millisecond).
 float search_elapsed();
 
-// Strength model: Elo from a search speed, and the speed for an Elo by bisection on
-// [10, 10,000,000] (bounded for ratings outside the reachable interval).
+// Strength model: Elo from a search speed (fitted to games of this engine, see time.cpp), and
+// the speed for an Elo by bisection on [10, 10,000,000] (bounded for ratings outside the
+// reachable interval).
 double elo_from_nps(double nps);
 double nps_for_elo(double elo);

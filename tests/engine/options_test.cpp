@@ -132,13 +132,13 @@ TEST_F(OptionsTest, HashCapForShortFixedSearches) {
 }
 
 TEST_F(OptionsTest, StrengthFormula) {
-    EXPECT_NEAR(elo_from_nps(1000000), 3349.5, 0.1);
-    EXPECT_NEAR(elo_from_nps(10000), 2728.4, 0.1);
-    EXPECT_NEAR(elo_from_nps(15.66), 1500, 0.5);
+    EXPECT_NEAR(elo_from_nps(1000000), 2373.1, 0.1);
+    EXPECT_NEAR(elo_from_nps(10000), 1732.8, 0.1);
+    EXPECT_NEAR(elo_from_nps(610.8), 1500, 0.5);
     CommandLine cl;
-    // -nps prints its rating straight to standard output (not captured here).
+    // -nps prints its rating straight to standard output (not captured here); truncated, not rounded.
     EXPECT_EQ(parse({"-nps", "250000"}, cl), -1);
-    EXPECT_EQ(settings.elo, 3184);
+    EXPECT_EQ(settings.elo, 2146);
     EXPECT_EQ(settings.limit_strength, 1);
 }
 

@@ -195,13 +195,26 @@ TEST(TimeTest, BudgetFromTheClock) {
 }
 
 TEST(StrengthTest, EloModelAndItsInverse) {
-    EXPECT_NEAR(elo_from_nps(1000000), 3349.5, 0.5);
-    EXPECT_NEAR(elo_from_nps(10000), 2728.4, 0.5);
-    EXPECT_NEAR(nps_for_elo(1500), 15.7, 0.5);
-    EXPECT_NEAR(elo_from_nps(nps_for_elo(3000)), 3000, 0.5);
-    // Out of reach: the bisection ends at the nearer end.
-    EXPECT_NEAR(nps_for_elo(500), 10.0, 0.01);
-    EXPECT_NEAR(nps_for_elo(4000), 10000000.0, 1.0);
+    EXPECT_NEAR(elo_from_nps(1000000), 2373.1, 0.5);
+    EXPECT_NEAR(elo_from_nps(10000), 1732.8, 0.5);
+    // The speeds the measured levels ask for (within 1 %).
+    EXPECT_NEAR(nps_for_elo(1600), 2413, 24);
+    EXPECT_NEAR(nps_for_elo(2000), 90950, 910);
+    EXPECT_NEAR(elo_from_nps(nps_for_elo(2400)), 2400, 0.5);
+    // Out of reach: the bisection ends at the nearer end (the model spans about 1373..2813).
+    EXPECT_NEAR(nps_for_elo(1350), 10.0, 0.01);
+    EXPECT_NEAR(nps_for_elo(3000), 10000000.0, 1.0);
+}
+
+// The bisection needs a model that rises over its whole interval: a refit whose lowest point
+// lies above 10 nps would send low ratings to the wrong end.
+TEST(StrengthTest, EloModelRisesOverTheBisectionInterval) {
+    double previous = elo_from_nps(10.0);
+    for (double nps = 10.5; nps <= 10000000.0; nps *= 1.05) {
+        const double e = elo_from_nps(nps);
+        ASSERT_GT(e, previous) << nps;
+        previous = e;
+    }
 }
 
 }  // namespace
