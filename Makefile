@@ -60,23 +60,6 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows -j2
 
-# The engine under ThreadSanitizer in a short multi-threaded session: searches with two and
-# three threads, stop, isready and ponderhit during searches, tablebase probes (CI runs this).
-tsan-session:
-	cmake --preset tsan
-	cmake --build --preset tsan -j2 --target vellum
-	./scripts/tsan_session.py build/tsan/vellum ../shared/testdata/syzygy
-
-# The fuzz targets (clang, libFuzzer, AddressSanitizer and UBSan) in build/fuzz/tests/fuzz;
-# scripts/fuzz.sh runs one of them for longer.
-fuzz:
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j2
-
-# A short run of every fuzz target and a replay of its seeds and fixed findings.
-test-fuzz: fuzz
-	ctest --preset fuzz
-
 # The Windows executable's smoke session under wine, checked against the portable Linux build.
 windows-smoke: windows
 	cmake --preset portable
