@@ -77,3 +77,14 @@ int fuzz_legal_moves(Position& pos, Move* out, int capacity) {
         if (is_legal(pos, pos.side, list[i].move)) out[legal++] = list[i].move;
     return legal;
 }
+
+bool fuzz_read_file(const std::string& path, std::vector<uint8_t>& out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    fclose(f);
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "board/position.h"
 
@@ -14,6 +15,10 @@ void fuzz_start_engine();
 
 // The bytes as a NUL-terminated string (embedded NULs kept as they are).
 std::string fuzz_text(const uint8_t* data, size_t size);
+
+// Reads the whole file at `path` into `out` (replacing its contents); false when it cannot be
+// opened.
+bool fuzz_read_file(const std::string& path, std::vector<uint8_t>& out);
 
 // Writes the bytes to `path` (replacing it); false when the file cannot be written.
 bool fuzz_write_file(const std::string& path, const uint8_t* data, size_t size);

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "fuzz_support.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 
@@ -31,17 +33,6 @@ void collect(const std::string& path, std::vector<std::string>& files) {
     for (const std::string& n : names) collect(path + "/" + n, files);
 }
 
-bool read_all(const std::string& path, std::vector<uint8_t>& out) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    fclose(f);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +42,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> bytes;
     int replayed = 0;
     for (const std::string& f : files) {
-        if (!read_all(f, bytes)) {
+        if (!fuzz_read_file(f, bytes)) {
             fprintf(stderr, "cannot read %s\n", f.c_str());
             return 1;
         }

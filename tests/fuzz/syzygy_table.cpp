@@ -74,16 +74,6 @@ std::string random_fen(const char* material, Rng& rng) {
     return fen;
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>& out) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    fclose(f);
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -105,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static std::vector<uint8_t> genuine[MATERIAL_COUNT];
         static bool tried[MATERIAL_COUNT];
         const int m = data[0] % MATERIAL_COUNT;
-        if (!tried[m]) read_file(std::string(VELLUM_SHARED_DIR "/testdata/syzygy/") + material + ".rtbw", genuine[m]);
+        if (!tried[m]) fuzz_read_file(std::string(VELLUM_SHARED_DIR "/testdata/syzygy/") + material + ".rtbw", genuine[m]);
         tried[m] = true;
         if (!genuine[m].empty()) fuzz_write_file(wdl_path, genuine[m].data(), genuine[m].size());
     }
