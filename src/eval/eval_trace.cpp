@@ -19,8 +19,6 @@ constexpr const char* PST_TITLES[HCE_PST_COUNT] = {"Pawn1",  "Pawn2", "Connected
 // The breakdown shows no scale factor: the field is printed as a constant.
 constexpr double SHOWN_SCALE_FACTOR = 1.0;
 
-int low_half(ScorePair x) { return int(i16(u32(x) & 0xFFFFu)); }
-int high_half(ScorePair x) { return int(x >> 16); }
 
 // Material of one piece kind (pawn = 0 .. queen = 4) for a colour.
 int material_of(const Position& pos, int colour, int kind, float phase) {
@@ -41,16 +39,12 @@ void print_parameters() {
     for (int i = 0; i < param_table.count; i++) {
         const HceParam& p = param_table.entries[i];
         if (strstr(p.name, "PST_") || strstr(p.name, "ttune")) continue;
-        print_line("%-22s  %4d , %4d", p.name, low_half(p.score), high_half(p.score));
+        print_line("%-22s  %4d , %4d", p.name, score_mg(p.score), score_eg(p.score));
     }
     for (int t = 0; t < HCE_PST_COUNT; t++) print_pst(PST_TITLES[t], hce_pst[t]);
 }
 
 }  // namespace
-
-int taper_score(ScorePair x, float phase) {
-    return int(double(high_half(x)) * (1.0 - double(phase)) + double(float(low_half(x)) * phase));
-}
 
 void print_pst(const char* title, HceParam* const squares[64]) {
     print_line("%s", title);
@@ -58,10 +52,10 @@ void print_pst(const char* title, HceParam* const squares[64]) {
         char text[160];
         int n = 0;
         for (int file = 0; file < 8; file++)
-            n += snprintf(text + n, sizeof text - size_t(n), " %3d", low_half(squares[rank * 8 + file]->score));
+            n += snprintf(text + n, sizeof text - size_t(n), " %3d", score_mg(squares[rank * 8 + file]->score));
         n += snprintf(text + n, sizeof text - size_t(n), "     ");
         for (int file = 0; file < 8; file++)
-            n += snprintf(text + n, sizeof text - size_t(n), " %3d", high_half(squares[rank * 8 + file]->score));
+            n += snprintf(text + n, sizeof text - size_t(n), " %3d", score_eg(squares[rank * 8 + file]->score));
         print_line("%s", text);
     }
     print_line("%s", "");

@@ -18,5 +18,3 @@ void show_eval_trace(Position& pos, EvalState& es, int level, int qscore);
 // values of files a-h, five spaces and the end-game values, then an empty line.
 void print_pst(const char* title, HceParam* const squares[64]);
 
-// The tapered value of a packed score at the given phase (1 pure middle game), truncated.
-int taper_score(ScorePair x, float phase);

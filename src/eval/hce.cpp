@@ -145,14 +145,7 @@ int evaluate_hce(Position& pos, EvalState& es) {
     sc.acc[WHITE] = ScorePair(cx.acc[WHITE]);
     sc.acc[BLACK] = ScorePair(cx.acc[BLACK]);
 
-    // Taper: the low half is the middle-game value; the high half is taken by a plain arithmetic
-    // shift, so a negative middle-game half lowers the end-game half by one.
-    ScorePair d = ScorePair(cx.acc[WHITE] - cx.acc[BLACK]);
-    int mg = i16(u32(d) & 0xFFFF);
-    int eg = d >> 16;
-    float phase = sc.phase;
-    double blended = (1.0 - double(phase)) * eg + double(float(float(mg) * phase));
-    int s = int(blended);
+    int s = taper_score(ScorePair(cx.acc[WHITE] - cx.acc[BLACK]), sc.phase);
     if (s == 0) return 0;
     int result = int(float(s) * scale_factor(pos, s));
     return pos.side == WHITE ? result : -result;

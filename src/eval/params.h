@@ -9,6 +9,14 @@
 using ScorePair = i32;
 
 constexpr ScorePair make_score(int mg, int eg) { return ScorePair(u32(eg) * 65536u + u32(mg)); }
+// The middle-game half; the end-game half by a plain arithmetic shift, so a negative
+// middle-game half lowers it by one (the packing's own rounding).
+constexpr int score_mg(ScorePair s) { return int(i16(u32(s) & 0xFFFFu)); }
+constexpr int score_eg(ScorePair s) { return int(s >> 16); }
+// The two halves blended by the game phase (1 = middle game), truncated toward zero.
+inline int taper_score(ScorePair s, float phase) {
+    return int((1.0 - double(phase)) * score_eg(s) + double(float(float(score_mg(s)) * phase)));
+}
 
 struct HceParam {
     ScorePair score;
