@@ -338,8 +338,10 @@ int run_training(const TrainerConfig& config) {
                 rc = 1;
                 break;
             }
-            print_line("wrote %s: %d units rescaled, %d weights clipped, accumulator bound %.3f, output bound %.3f of the limits",
-                       tr.cfg.out_file, report.scaled_units, report.clipped_weights, report.worst_acc, report.worst_output);
+            print_line("wrote %s: %d units rescaled, %d weights clipped, %d output buckets scaled down, accumulator "
+                       "bound %.3f, output bound %.3f of the limits",
+                       tr.cfg.out_file, report.scaled_units, report.clipped_weights, report.shrunk_buckets, report.worst_acc,
+                       report.worst_output);
         }
         tr.command.store(CMD_QUIT);
         tr.barrier.wait();

@@ -73,6 +73,7 @@ struct QuantizeReport {
     double worst_acc;        // largest possible accumulator magnitude over legal positions / 32767
     double worst_output;     // largest possible output sum / 2^31
     int clipped_weights;
+    int shrunk_buckets;      // output buckets scaled down so that their 32-bit sum cannot overflow
 };
 // Quantises the model into the network file (Q = 2048, S = 400). Returns 0 or -1.
 int write_quantized_network(const TrainModel& m, const char* path, QuantizeReport* report);

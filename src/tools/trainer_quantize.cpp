@@ -18,8 +18,11 @@ constexpr int Q = 2048;
 constexpr int S = 400;
 constexpr int FILE_OUTPUT_GROUPS = 8;
 // Room for the rounding of up to 33 terms (32 pieces and the bias), half a unit each.
+constexpr double ACC_ROUNDING = 33 * 0.5;
 constexpr double ACC_LIMIT = 32767.0 - 40.0;
 constexpr double SUM_LIMIT = 2147483647.0;
+// Where a bucket whose sum could overflow is brought, leaving room for the rounding.
+constexpr double OUTPUT_SUM_TARGET = 0.999 * SUM_LIMIT;
 constexpr int SQUARES = 64, PIECE_SLOTS = 12, BUCKET_ROWS = 768;
 
 inline float raw_weight(const TrainModel& m, int row, int unit) {
@@ -61,6 +64,21 @@ i16 quantize(double v, int* clipped) {
 }
 
 
+// Largest magnitude of the 32-bit output sum of one bucket over all positions: each unit's
+// activated accumulator lies between its lowest bound / 64 and its highest bound (widened by
+// the rounding of the quantised terms), for both perspectives, and the sum's extremes take
+// each term at its own extreme.
+double output_sum_bound(const i16* weights, const std::vector<double>& acc_lo, const std::vector<double>& acc_hi, int H) {
+    double up = 0, down = 0;
+    for (int k = 0; k < 2 * H; k++) {
+        const double q = weights[k];
+        const double lo = (acc_lo[size_t(k % H)] - ACC_ROUNDING) / 64.0 - 1.0, hi = acc_hi[size_t(k % H)] + ACC_ROUNDING;
+        up += std::max(lo * q, hi * q);
+        down += std::min(lo * q, hi * q);
+    }
+    return std::max(up, -down);
+}
+
 }  // namespace
 
 int write_quantized_network(const TrainModel& m, const char* path, QuantizeReport* report) {
@@ -88,17 +106,21 @@ int write_quantized_network(const TrainModel& m, const char* path, QuantizeRepor
         for (int j = 0; j < H; j++)
             w[size_t(row) * size_t(H) + size_t(j)] = quantize(double(l1_weight(m, row, j)) * Q * scale[size_t(j)], &r.clipped_weights);
     for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++) {
-        double bound = 0;
-        for (int p = 0; p < 2; p++)
-            for (int j = 0; j < H; j++) {
-                const i16 q = quantize(double(m.out[size_t(b) * 2 * size_t(H) + size_t(p) * size_t(H) + size_t(j)]) * Q /
-                                           scale[size_t(j)],
-                                       &r.clipped_weights);
-                w[size_t(l1) + size_t(b) * 2 * size_t(H) + size_t(p) * size_t(H) + size_t(j)] = q;
-                // The activation keeps positive values and divides negative ones by 64.
-                bound += std::max(acc_hi[size_t(j)], -acc_lo[size_t(j)] / 64.0) * std::abs(double(q));
+        const float* bucket_out = m.out + size_t(b) * 2 * size_t(H);
+        i16* bucket_file = w.data() + size_t(l1) + size_t(b) * 2 * size_t(H);
+        double shrink = 1.0;
+        for (int attempt = 0; attempt < 2; attempt++) {
+            for (int k = 0; k < 2 * H; k++)
+                bucket_file[k] = quantize(double(bucket_out[k]) * Q * shrink / scale[size_t(k % H)], &r.clipped_weights);
+            const double bound = output_sum_bound(bucket_file, acc_lo, acc_hi, H);
+            if (bound <= SUM_LIMIT || attempt == 1) {
+                r.worst_output = std::max(r.worst_output, bound / SUM_LIMIT);
+                break;
             }
-        r.worst_output = std::max(r.worst_output, bound / SUM_LIMIT);
+            // Some position could overflow the 32-bit sum: this bucket's scores are scaled down.
+            shrink = OUTPUT_SUM_TARGET / bound;
+            r.shrunk_buckets++;
+        }
     }
     for (int p = 0; p < 2; p++)
         for (int j = 0; j < H; j++)

@@ -171,6 +171,18 @@ TEST(Trainer, QuantisedNetworkStaysInRangeAndAgreesWithTheFloatOne) {
     }
 }
 
+TEST(Trainer, OutputBucketsThatCouldOverflowAreScaledDown) {
+    Model model(64);
+    // Output weights this large let some position overflow the 32-bit sum of bucket 2.
+    for (int k = 0; k < 128; k++) model.m.out[2 * 128 + k] = 12.0f * (k % 3 == 0 ? -1.0f : 1.0f);
+    TempDir dir;
+    QuantizeReport report{};
+    ASSERT_EQ(write_quantized_network(model.m, (dir / "q.nnue").c_str(), &report), 0);
+    EXPECT_EQ(report.shrunk_buckets, 1);
+    EXPECT_LE(report.worst_output, 1.0);
+    EXPECT_EQ(report.clipped_weights, 0);
+}
+
 TEST(Trainer, ShortRunOnSelfPlayDataLearns) {
     TempDir dir;
     auto run = [&](const std::vector<std::string>& args) { return run_engine(args, "", 300.0, dir.path); };
