@@ -1,46 +1,80 @@
 #!/bin/bash
 # Builds training files for the network from game positions: the games' own positions with
-# their results (for fine-tuning) and many positions a few random plies away from them, each
-# labelled by the hand-crafted evaluation's quiescence line (-d 0), to distil that evaluation.
+# their search scores and results, and many positions a few random plies away from them, each
+# labelled by a short search with the hand-crafted evaluation (depth 0 is its quiescence line).
 #
 #   scripts/distill_data.sh OUTDIR GAMES.pgn [GAMES2.pgn ...]
 #
-# Environment: VELLUM (engine binary, default build/release/vellum), NICE (default 10),
-# PASSES (random plies:variations pairs, default "1:3 2:4 4:4 7:3"), SEED (default 1).
-# Writes OUTDIR/games.epd and games.bin (game positions, search scores and results),
-# OUTDIR/distill.epd and distill.bin (labels from the hand-crafted evaluation alone) and
-# appends what it ran to OUTDIR/settings.txt.
+# Environment:
+#   VELLUM   engine binary (default build/release/vellum)
+#   NICE     niceness of every step (default 10)
+#   PASSES   space-separated DEPTH:VARIATIONS:MAXPLIES passes (default "2:4:4"); each part of
+#            a pass takes (part % MAXPLIES) + 1 random plies and VARIATIONS positions per line
+#   PARTS    the shuffled game positions are split into this many parts (default 12)
+#   PROCS    parts labelled at once (default 2)
+#   SEED     (default 1)
+# Writes OUTDIR/games.epd and games.bin (the game positions in game order), OUTDIR/parts/
+# (the labelled parts, dD-NN.epd and .bin; a part already done is skipped, so a stopped run
+# resumes), OUTDIR/distill.bin (all labelled parts) and OUTDIR/mix.bin (distill.bin, then
+# games.bin: the trainer keeps the end of its file, here the last games, for validation).
+# Appends what it ran to OUTDIR/settings.txt. Then, for example:
+#   vellum -train OUTDIR/mix.bin 500 0 -hidden 256 -epochs 10 -o net.nnue
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:?output folder}
 shift
 [ $# -ge 1 ] || { echo "usage: $0 OUTDIR GAMES.pgn [...]" >&2; exit 2; }
-engine=${VELLUM:-$here/build/release/vellum}
+engine=$(cd "$(dirname "${VELLUM:-$here/build/release/vellum}")" && pwd)/$(basename "${VELLUM:-vellum}")
+[ -x "$engine" ] || { echo "no engine at $engine" >&2; exit 2; }
 nice_level=${NICE:-10}
-passes=${PASSES:-"1:3 2:4 4:4 7:3"}
+passes=${PASSES:-"2:4:4"}
+parts=${PARTS:-12}
+procs=${PROCS:-2}
 seed=${SEED:-1}
 run() { nice -n "$nice_level" "$engine" -use_hce "$@"; }
 
-mkdir -p "$out"
-echo "$(date -u +%FT%TZ) $engine: games $* passes $passes seed $seed" >> "$out/settings.txt"
-rm -f "$out/games.epd" "$out/games.bin" "$out/distill.epd" "$out/distill.bin"
-parts=()
-for pgn in "$@"; do
-    part="$out/scan-$(basename "$pgn").epd"
-    rm -f "$part"
-    run -scan_pgn "$pgn" -o "$part" | tail -n 1
-    parts+=("$part")
-done
-cat "${parts[@]}" > "$out/games.epd"
-rm -f "${parts[@]}"
+mkdir -p "$out/parts"
+echo "$(date -u +%FT%TZ) $engine: games $* passes $passes parts $parts seed $seed" >> "$out/settings.txt"
+if [ ! -s "$out/games.bin" ]; then
+    scans=()
+    for pgn in "$@"; do
+        scan="$out/scan-${#scans[@]}.epd"
+        rm -f "$scan"
+        run -scan_pgn "$pgn" -o "$scan" | tail -n 1
+        scans+=("$scan")
+    done
+    cat "${scans[@]}" > "$out/games.epd"
+    rm -f "${scans[@]}"
+    run -epd2bin "$out/games.epd" | tail -n 2
+    rm -f "$out"/parts/in-*.epd
+fi
+if [ ! -s "$out/parts/in-00.epd" ]; then
+    shuf --random-source=<(yes "$seed") "$out/games.epd" > "$out/parts/shuffled.tmp"
+    split -n "l/$parts" -d -a 2 --additional-suffix=.epd "$out/parts/shuffled.tmp" "$out/parts/in-"
+    rm -f "$out/parts/shuffled.tmp"
+fi
+
+# One part of one pass: arguments DEPTH VARIATIONS MAXPLIES PART.
+label_part() {
+    local depth=$1 variations=$2 max_plies=$3 n=$4
+    local name="$out/parts/d$depth-$n"
+    [ -e "$name.done" ] && return 0
+    rm -f "$name.epd" "$name.bin"
+    run -mktraindata "$out/parts/in-$n.epd" -o "$name.epd" -d "$depth" -random_plies $((10#$n % max_plies + 1)) \
+        -variations "$variations" -seed $((seed * 1000 + depth * 100 + 10#$n)) | tail -n 1
+    run -epd2bin "$name.epd" | tail -n 1
+    [ -s "$name.bin" ] || { echo "part $name gave no records" >&2; return 1; }
+    rm -f "$name.epd"
+    date -u +%FT%TZ > "$name.done"
+}
+export -f label_part run
+export out seed engine nice_level
 for p in $passes; do
-    plies=${p%%:*}
-    variations=${p##*:}
-    rm -f "$out/d-$plies.epd"
-    run -mktraindata "$out/games.epd" -o "$out/d-$plies.epd" -d 0 -random_plies "$plies" \
-        -variations "$variations" -seed "$((seed + plies))" | tail -n 1
+    IFS=: read -r depth variations max_plies <<< "$p"
+    ls "$out"/parts/in-*.epd | sed 's/.*in-\([0-9]*\)\.epd/\1/' |
+        xargs -P "$procs" -I{} bash -c "label_part $depth $variations $max_plies {}"
 done
-cat "$out"/d-*.epd > "$out/distill.epd"
-rm -f "$out"/d-*.epd
-run -epd2bin "$out/games.epd" | tail -n 2
-run -epd2bin "$out/distill.epd" | tail -n 2
+cat "$out"/parts/d*-*.bin > "$out/distill.bin"
+cat "$out/distill.bin" "$out/games.bin" > "$out/mix.bin"
+echo "$(date -u +%FT%TZ) distill.bin $(($(stat -c %s "$out/distill.bin") / 40)) records, mix.bin $(($(stat -c %s "$out/mix.bin") / 40))" >> "$out/settings.txt"
+tail -n 1 "$out/settings.txt"
