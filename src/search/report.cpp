@@ -17,7 +17,9 @@ void sum_counters() {
     const int threads = search_thread_count();
     for (int i = 0; i < threads; i++) {
         SearchThread* t = thread_record(i);
-        if (!t || shared_read(t->completed_depth) < 2) continue;
+        // Every thread's counters are cleared before it starts, so each one counts from its
+        // first node; a search that ends at depth 1 reports the nodes it really visited.
+        if (!t) continue;
         for (int k = 0; k < 8; k++) c.totals[k] += shared_read(t->counters[k]);
     }
 }

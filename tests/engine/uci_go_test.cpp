@@ -38,6 +38,22 @@ TEST(UciGo, DepthZeroAnswersFromTheQuiescenceSearch) {
     EXPECT_EQ(e.wait_exit(5), 0);
 }
 
+TEST(UciGo, DepthOneReportsTheNodesItVisited) {
+    EngineSession e;
+    ASSERT_TRUE(e.start());
+    for (const char* threads : {"1", "2"}) {
+        e.send(std::string("setoption name Threads value ") + threads + "\nposition startpos\ngo depth 1");
+        ASSERT_FALSE(e.wait_for("bestmove", 5).empty());
+        const std::vector<std::string> lines = info_lines(e.all);
+        ASSERT_FALSE(lines.empty()) << e.all;
+        EXPECT_EQ(field(lines.back(), "depth"), "1");
+        EXPECT_GT(std::atoll(field(lines.back(), "nodes").c_str()), 19) << lines.back();
+        e.all.clear();
+    }
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(5), 0);
+}
+
 TEST(UciGo, GoWithoutLimitsAnalysesUntilStop) {
     EngineSession e;
     ASSERT_TRUE(e.start());
