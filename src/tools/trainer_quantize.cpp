@@ -63,7 +63,6 @@ i16 quantize(double v, int* clipped) {
     return i16(r);
 }
 
-
 // Largest magnitude of the 32-bit output sum of one bucket over all positions: each unit's
 // activated accumulator lies between its lowest bound / 64 and its highest bound (widened by
 // the rounding of the quantised terms), for both perspectives, and the sum's extremes take
@@ -110,11 +109,13 @@ int write_quantized_network(const TrainModel& m, const char* path, QuantizeRepor
         i16* bucket_file = w.data() + size_t(l1) + size_t(b) * 2 * size_t(H);
         double shrink = 1.0;
         for (int attempt = 0; attempt < 2; attempt++) {
+            int clipped = 0;
             for (int k = 0; k < 2 * H; k++)
-                bucket_file[k] = quantize(double(bucket_out[k]) * Q * shrink / scale[size_t(k % H)], &r.clipped_weights);
+                bucket_file[k] = quantize(double(bucket_out[k]) * Q * shrink / scale[size_t(k % H)], &clipped);
             const double bound = output_sum_bound(bucket_file, acc_lo, acc_hi, H);
             if (bound <= SUM_LIMIT || attempt == 1) {
                 r.worst_output = std::max(r.worst_output, bound / SUM_LIMIT);
+                r.clipped_weights += clipped;
                 break;
             }
             // Some position could overflow the 32-bit sum: this bucket's scores are scaled down.
