@@ -119,3 +119,10 @@ int read_valid_fen(Position& candidate, const char* fen, char* why) {
     sanitize_ep_square(candidate);
     return validate_position(candidate, why);
 }
+
+int read_fen_candidate(Position& candidate, const char* fen, int side, char* why) {
+    static MoveHistory scratch_history;
+    candidate.owner = &scratch_history;
+    candidate.side = side;
+    return read_valid_fen(candidate, fen, why);
+}

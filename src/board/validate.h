@@ -16,3 +16,7 @@ int sanitize_ep_square(Position& pos);
 // set_fen into `candidate` (its owner and side to move set by the caller), then
 // sanitize_ep_square and validate_position, whose result it returns.
 int read_valid_fen(Position& candidate, const char* fen, char* why);
+// read_valid_fen into a fresh candidate that records into a scratch history, with `side` as the
+// side to move when the FEN names none; the caller installs it when the result is 0. Not
+// thread-safe: for the thread that reads commands.
+int read_fen_candidate(Position& candidate, const char* fen, int side, char* why);

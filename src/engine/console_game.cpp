@@ -129,13 +129,10 @@ void placement_to_fen(const u8 board[64], int side, const char* castling, char* 
 }
 
 int console_set_position(const char* fen) {
-    static MoveHistory scratch_history;
     ThreadState* ts = main_thread;
     Position candidate;
-    candidate.owner = &scratch_history;
-    candidate.side = ts->pos.side;
     char why[128];
-    if (read_valid_fen(candidate, fen, why) != 0) {
+    if (read_fen_candidate(candidate, fen, ts->pos.side, why) != 0) {
         print_line("invalid position (%s), keeping the previous one", why);
         return 1;
     }

@@ -94,13 +94,10 @@ void uci_position(char* args) {
         fen = strlen(args) >= 4 ? args + 4 : "";
     }
     if (fen) {
-        static MoveHistory scratch_history;
         Position candidate;
-        candidate.owner = &scratch_history;
-        candidate.side = ts->pos.side;
         // An en-passant square no double push can have produced is dropped, not refused.
         char why[128];
-        if (read_valid_fen(candidate, fen, why) != 0) {
+        if (read_fen_candidate(candidate, fen, ts->pos.side, why) != 0) {
             print_line("info string invalid position (%s), keeping the previous one", why);
             return;
         }
