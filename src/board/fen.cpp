@@ -166,13 +166,7 @@ int set_fen(Position& pos, const char* text) {
     }
 
     compute_keys(pos);
-    if (pos.owner) {
-        MoveHistory& h = *pos.owner;
-        h.count = 0;
-        h.ply = 1;
-        h.last_move = 0;
-        memset(&h.entries[0], 0, 2 * sizeof(HistoryEntry));
-    }
+    if (pos.owner) clear_history(*pos.owner);
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // From-scratch key computation; make/unmake keep the same keys incrementally.
 #include "board/position.h"
 
+#include <cstring>
+
 #include "board/tables.h"
 
 void compute_keys(Position& pos) {
@@ -15,4 +17,18 @@ void compute_keys(Position& pos) {
     key ^= Keys[0][pos.castling & 15];
     pos.key = (key & ~u64(1)) | pos.side;
     pos.pawn_key = pawn_key;
+}
+
+void clear_history(MoveHistory& history) {
+    history.count = 0;
+    history.ply = 1;
+    history.last_move = 0;
+    // The entry below the first move is read by the repetition and null-move tests.
+    memset(&history.entries[0], 0, 2 * sizeof(HistoryEntry));
+}
+
+void install_position(Position& pos, const Position& candidate, MoveHistory& history) {
+    pos = candidate;
+    pos.owner = &history;
+    clear_history(history);
 }

@@ -60,3 +60,8 @@ inline u64 pieces_of(const Position& p, int colour, int type) { return p.pieces[
 
 // Recomputes key and pawn_key from the placement, side, en-passant square and rights.
 void compute_keys(Position& pos);
+
+// Empties a history for a position just set up: no moves made, search ply 1.
+void clear_history(MoveHistory& history);
+// Makes `candidate` the position `pos`, recording into `history`, which starts empty.
+void install_position(Position& pos, const Position& candidate, MoveHistory& history);

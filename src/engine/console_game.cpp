@@ -136,18 +136,13 @@ int console_set_position(const char* fen) {
         print_line("invalid position (%s), keeping the previous one", why);
         return 1;
     }
-    candidate.owner = &ts->history;
-    ts->pos = candidate;
-    console_clear_history();
+    install_position(ts->pos, candidate, ts->history);
+    search_control.game_plies = 0;
     return 0;
 }
 
 void console_clear_history() {
-    MoveHistory& h = game_history();
-    h.count = 0;
-    h.ply = 1;
-    h.last_move = 0;
-    memset(&h.entries[0], 0, 2 * sizeof(HistoryEntry));
+    clear_history(game_history());
     search_control.game_plies = 0;
 }
 

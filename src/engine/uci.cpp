@@ -101,12 +101,7 @@ void uci_position(char* args) {
             print_line("info string invalid position (%s), keeping the previous one", why);
             return;
         }
-        candidate.owner = &ts->history;
-        ts->pos = candidate;
-        ts->history.count = 0;
-        ts->history.ply = 1;
-        ts->history.last_move = 0;
-        memset(&ts->history.entries[0], 0, 2 * sizeof(HistoryEntry));
+        install_position(ts->pos, candidate, ts->history);
     }
     if (moves) {
         char* save = nullptr;

@@ -30,27 +30,16 @@ constexpr int HASH_DEPTH_MIN = 4;      // below this depth limit the searches ru
 constexpr int EXPANSION_MARGIN = 30;   // MultiPV lines this close to the best are expanded
 constexpr int BF_SPAN = 4;             // the branching factor compares iterations this far apart
 
-MoveHistory scratch_history;
-
 // Sets the game position from the line's position fields; returns false when they do not form a
 // position the engine can search.
 bool set_position_from_line(const char* line) {
     char fen[EPD_LINE_SIZE];
     if (epd_position_fields(line, fen, sizeof fen) < 4) return false;
     Position candidate;
-    candidate.owner = &scratch_history;
-    candidate.side = WHITE;
-    set_fen(candidate, fen);
-    sanitize_ep_square(candidate);
     char why[128];
-    if (validate_position(candidate, why) != 0) return false;
+    if (read_fen_candidate(candidate, fen, WHITE, why) != 0) return false;
     SearchThread* ts = main_thread;
-    candidate.owner = &ts->history;
-    ts->pos = candidate;
-    ts->history.count = 0;
-    ts->history.ply = 1;
-    ts->history.last_move = 0;
-    memset(&ts->history.entries[0], 0, 2 * sizeof(HistoryEntry));
+    install_position(ts->pos, candidate, ts->history);
     return true;
 }
 
