@@ -18,6 +18,9 @@
 #   --hash MB             the engine's Hash (default 16)
 #   --concurrency N       games at a time (default 2)
 #   --out DIR             logs and PGN (default soak-<date>)
+#   --adjudicate          ends games early for strength runs: resign when both sides agree on
+#                         10 pawns for 4 moves, draw after move 40 when both stay within 0.10 for
+#                         8 moves (soak runs play every game out by default)
 # Tools: FASTCHESS (default: fastchess on PATH, ~/fastchess/fastchess, ~/tools/fastchess/fastchess),
 # MATCH_DIR (default ../shared/tools/match, or a copy in ~/tools/match with node_modules).
 # Exit status 1 when any failure of the engine under test was found.
@@ -37,6 +40,7 @@ syzygy=""
 hash=16
 concurrency=2
 out="soak-$(date +%Y%m%d-%H%M%S)"
+adjudicate=0
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -52,7 +56,8 @@ while [ $# -gt 0 ]; do
         --hash) hash=$2; shift 2 ;;
         --concurrency) concurrency=$2; shift 2 ;;
         --out) out=$2; shift 2 ;;
-        -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
+        --adjudicate) adjudicate=1; shift ;;
+        -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -125,14 +130,16 @@ for opp in "${opponent_list[@]}"; do
     echo "== $tag: $((2 * pairs)) games at $tc, Threads $threads, Ponder $ponder, Chess960 $chess960, SyzygyPath '${syzygy}'"
     if [ "$runner" = fastchess ]; then
         fc=$(find_fastchess)
-        variant=()
-        [ "$chess960" = 1 ] && variant=(-variant fischerandom)
+        fc_flags=()
+        [ "$chess960" = 1 ] && fc_flags=(-variant fischerandom)
+        [ "$adjudicate" = 1 ] && fc_flags+=(-resign movecount=4 score=1000 twosided=true \
+            -draw movenumber=40 movecount=8 score=10)
         opp_options=()
         for w in "${words[@]:1}"; do opp_options+=("$w"); done
         # fastchess keeps its tournament state (config.json) in its working folder.
         (cd "$out" && "$fc" -engine cmd="$wrapper" name=vellum "${engine_options[@]}" \
             -engine cmd="${words[0]}" name="$opp" "${opp_options[@]}" \
-            -each tc="$tc" proto=uci "${variant[@]}" \
+            -each tc="$tc" proto=uci "${fc_flags[@]}" \
             -openings file="$openings" format=epd order=random -srand "$RANDOM" \
             -rounds "$pairs" -games 2 -repeat -concurrency "$concurrency" -recover \
             -ratinginterval 0 -pgnout file="$out/$tag.pgn" \
@@ -142,6 +149,8 @@ for opp in "${opponent_list[@]}"; do
         md=$(find_match)
         flags=()
         [ "$chess960" = 1 ] && flags=(--chess960)
+        [ "$adjudicate" = 1 ] && flags+=(--resign movecount=4 score=1000 twosided=true \
+            --draw movenumber=40 movecount=8 score=10)
         node "$md/bin/match.mjs" --engine name=vellum cmd="$wrapper" "${engine_options[@]}" \
             --engine name="$opp" cmd="${words[0]}" "${words[@]:1}" \
             --each tc="$tc" "${flags[@]}" --games "$((2 * pairs))" --concurrency "$concurrency" \
