@@ -1,12 +1,15 @@
 #!/bin/bash
 # Builds training files for the network from game positions: the games' own positions with
 # their search scores and results, and many positions a few random plies away from them, each
-# labelled by a short search with the hand-crafted evaluation (depth 0 is its quiescence line).
+# labelled by a short search (depth 0 is its quiescence line) with the hand-crafted evaluation
+# or, for a later generation, the engine's network.
 #
 #   scripts/distill_data.sh OUTDIR GAMES.pgn [GAMES2.pgn ...]
 #
 # Environment:
 #   VELLUM   engine binary (default build/release/vellum)
+#   EVAL     the labelling evaluation's switch: -use_hce (default; the first network's labels)
+#            or -use_nn (the binary's network, embedded or named with "-net FILE")
 #   NICE     niceness of every step (default 10)
 #   PASSES   space-separated DEPTH:VARIATIONS:MAXPLIES passes (default "2:4:4"); each part of
 #            a pass takes (part % MAXPLIES) + 1 random plies and VARIATIONS positions per line
@@ -31,10 +34,12 @@ passes=${PASSES:-"2:4:4"}
 parts=${PARTS:-12}
 procs=${PROCS:-2}
 seed=${SEED:-1}
-run() { nice -n "$nice_level" "$engine" -use_hce "$@"; }
+eval_switch=${EVAL:--use_hce}
+# shellcheck disable=SC2086
+run() { nice -n "$nice_level" "$engine" $eval_switch "$@"; }
 
 mkdir -p "$out/parts"
-echo "$(date -u +%FT%TZ) $engine: games $* passes $passes parts $parts seed $seed" >> "$out/settings.txt"
+echo "$(date -u +%FT%TZ) $engine: games $* passes $passes parts $parts seed $seed eval $eval_switch" >> "$out/settings.txt"
 if [ ! -s "$out/games.bin" ]; then
     scans=()
     for pgn in "$@"; do
