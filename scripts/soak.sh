@@ -41,6 +41,9 @@ hash=16
 concurrency=2
 out="soak-$(date +%Y%m%d-%H%M%S)"
 adjudicate=0
+# --adjudicate's rules, in the key=value words both runners take.
+resign_rule=(movecount=4 score=1000 twosided=true)
+draw_rule=(movenumber=40 movecount=8 score=10)
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -132,8 +135,7 @@ for opp in "${opponent_list[@]}"; do
         fc=$(find_fastchess)
         fc_flags=()
         [ "$chess960" = 1 ] && fc_flags=(-variant fischerandom)
-        [ "$adjudicate" = 1 ] && fc_flags+=(-resign movecount=4 score=1000 twosided=true \
-            -draw movenumber=40 movecount=8 score=10)
+        [ "$adjudicate" = 1 ] && fc_flags+=(-resign "${resign_rule[@]}" -draw "${draw_rule[@]}")
         opp_options=()
         for w in "${words[@]:1}"; do opp_options+=("$w"); done
         # fastchess keeps its tournament state (config.json) in its working folder.
@@ -149,8 +151,7 @@ for opp in "${opponent_list[@]}"; do
         md=$(find_match)
         flags=()
         [ "$chess960" = 1 ] && flags=(--chess960)
-        [ "$adjudicate" = 1 ] && flags+=(--resign movecount=4 score=1000 twosided=true \
-            --draw movenumber=40 movecount=8 score=10)
+        [ "$adjudicate" = 1 ] && flags+=(--resign "${resign_rule[@]}" --draw "${draw_rule[@]}")
         node "$md/bin/match.mjs" --engine name=vellum cmd="$wrapper" "${engine_options[@]}" \
             --engine name="$opp" cmd="${words[0]}" "${words[@]:1}" \
             --each tc="$tc" "${flags[@]}" --games "$((2 * pairs))" --concurrency "$concurrency" \
