@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all build bench test test-debug test-slow test-tsan tsan-session fuzz test-fuzz windows windows-smoke clean
+.PHONY: asan all build bench test test-debug test-slow test-tsan tsan-session fuzz test-fuzz windows windows-smoke clean
 
 all: build
 
@@ -37,6 +37,12 @@ test-tsan:
 	cmake --preset tsan
 	cmake --build --preset tsan -j2
 	ctest --preset tsan
+
+# The engine alone, optimised, under AddressSanitizer and UBSan (build/asan/vellum), for soak
+# matches at real time controls: scripts/soak.sh --engine build/asan/vellum.
+asan:
+	cmake --preset asan
+	cmake --build --preset asan -j2 --target vellum
 
 # The engine under ThreadSanitizer in a short multi-threaded session: searches with two and
 # three threads, stop, isready and ponderhit during searches, tablebase probes (CI runs this).

@@ -24,6 +24,7 @@ rng = random.Random(20261209)
 TIMEOUT = 60
 # The probe after every UCI case: the engine must still be in a good state.
 HEALTH = "isready\nposition startpos\ngo depth 1\n"
+STARTUP_NETWORK = "info string loaded embedded network"
 START_MOVES = {"a2a3", "a2a4", "b2b3", "b2b4", "c2c3", "c2c4", "d2d3", "d2d4", "e2e3", "e2e4", "f2f3",
                "f2f4", "g2g3", "g2g4", "h2h3", "h2h4", "b1a3", "b1c3", "g1f3", "g1h3"}
 rows = []
@@ -45,10 +46,21 @@ def run(args, stdin_text, folder):
 
 def messages(out, skip_prefixes=("info string Hello", "info string allocated", "info string Cleared",
                                   "info string no network", "info string et=", "id ", "option ", "uciok",
-                                  "readyok", "info depth", "bestmove", "info string Found 0")):
+                                  "readyok", "info depth", "info multipv", "bestmove", "info string Found 0")):
     lines = [l.strip() for l in out.splitlines() if l.strip()]
     said = [l for l in lines if not l.startswith(skip_prefixes)]
+    # The start-up line of the compiled-in network is no answer to the bad input.
+    if STARTUP_NETWORK in said:
+        said.remove(STARTUP_NETWORK)
     return said
+
+
+def summary(said, count, last=False):
+    """The lines to show: diagnostics first, option confirmations ("X set to ...") only when
+    nothing else was said (they are the answer to a clamped option value)."""
+    notes = [l for l in said if " set to " not in l] or said
+    notes = notes[-count:] if last else notes[:count]
+    return "; ".join(notes) if notes else "(nothing said)"
 
 
 def record(kind, tried, ok, what):
@@ -83,7 +95,7 @@ def uci_case(kind, tried, commands, files=None, args=None, lenient=False):
             return record(kind, tried, bool(healthy), "read leniently as %s" % (fens[0] if fens else "?") +
                           ("" if healthy else " (not healthy afterwards)"))
         ok = healthy and bool(said)
-        record(kind, tried, ok, ("; ".join(said[:2]) if said else "(nothing said)") +
+        record(kind, tried, ok, summary(said, 2) +
                ("" if healthy else " (not healthy afterwards)"))
 
 
@@ -101,7 +113,7 @@ def tool_case(kind, tried, args, files, inputs=()):
                    if hashlib.sha1(open(os.path.join(folder, n), "rb").read()).hexdigest() != before[n]]
         said = messages(out)
         ok = code in (0, 1) and not changed and bool(said)
-        what = "exit %s; %s" % (code, "; ".join(said[-2:]) if said else "(nothing said)")
+        what = "exit %s; %s" % (code, summary(said, 2, last=True))
         if changed:
             what += "; input overwritten: " + ", ".join(changed)
         record(kind, tried, ok, what)
@@ -198,15 +210,18 @@ def main():
     # Tablebase files
     syz = os.path.join(testdata, "syzygy")
     krvk = read(os.path.join(syz, "KRvK.rtbw"))
-    for tried, name, data in [
-        ("random bytes named KRvK.rtbw", "KRvK.rtbw", random_bytes(5000)),
-        ("KRvK.rtbw truncated", "KRvK.rtbw", krvk[:len(krvk) // 3]),
-        ("KRvK.rtbw with its body scrambled", "KRvK.rtbw", krvk[:64] + random_bytes(len(krvk) - 64)),
-        ("empty KQvK.rtbz", "KQvK.rtbz", b""),
+    kqvk = read(os.path.join(syz, "KQvK.rtbw"))
+    for tried, piece, files in [
+        ("random bytes named KRvK.rtbw", "R", {"KRvK.rtbw": random_bytes(5000)}),
+        ("KRvK.rtbw truncated", "R", {"KRvK.rtbw": krvk[:len(krvk) // 3]}),
+        ("KRvK.rtbw with its body scrambled", "R", {"KRvK.rtbw": krvk[:64] + random_bytes(len(krvk) - 64)}),
+        ("empty KQvK.rtbz beside a good KQvK.rtbw", "Q", {"KQvK.rtbw": kqvk, "KQvK.rtbz": b""}),
     ]:
+        # A position of the damaged table's own material, so that the probe has to read it.
+        fen = "8/8/8/8/8/2k5/%s7/4K3 w - - 0 1" % piece
         uci_case("tablebase", tried,
-                 "setoption name SyzygyPath value .\nposition fen 8/8/8/8/8/2k5/8/R3K3 w - - 0 1\ntbprobe\ngo depth 6\n",
-                 files={name: data})
+                 "setoption name SyzygyPath value .\nposition fen %s\ntbprobe\ngo depth 6\n" % fen,
+                 files=files)
     # PGN
     pgn = read(os.path.join(testdata, "pgn", "classical.pgn"))
     for tried, data in [
