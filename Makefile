@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: asan all build bench test test-debug test-slow test-tsan tsan-session fuzz test-fuzz windows windows-smoke clean
+.PHONY: all build bench test test-debug test-slow test-tsan asan tsan-session fuzz test-fuzz windows windows-smoke clean
 
 all: build
 
