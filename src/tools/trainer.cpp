@@ -24,6 +24,8 @@ namespace {
 constexpr int MAX_TRAIN_THREADS = 64;
 constexpr u64 MIN_VALIDATION = 1000;
 constexpr u64 CHECK_POSITIONS = 2000;
+// How often training brings the output buckets back under the 32-bit limit.
+constexpr int CONSTRAIN_EVERY_BATCHES = 200;
 
 struct SpinBarrier {
     std::atomic<int> arrived{0};
@@ -60,6 +62,7 @@ struct Trainer {
     double loss[MAX_TRAIN_THREADS];
     float lr = 0;
     int step = 0;
+    int constrained = 0;  // output buckets scaled down by constrain_output_sums this epoch
     std::atomic<int> command{CMD_TRAIN};
     SpinBarrier barrier;
 };
@@ -266,6 +269,7 @@ double train_epoch(Trainer& tr, const SampleSet& set, const u32* order, double t
         tr.lr = float(tr.cfg.learning_rate *
                       (tr.cfg.lr_floor + (1.0 - tr.cfg.lr_floor) * 0.5 * (1.0 + std::cos(3.14159265358979 * progress))));
         loss += run_batch(tr, CMD_TRAIN);
+        if (tr.step % CONSTRAIN_EVERY_BATCHES == 0) tr.constrained += constrain_output_sums(tr.model);
         at += u64(n);
     }
     return loss / double(set.train);
@@ -328,20 +332,22 @@ int run_training(const TrainerConfig& config) {
         rc = 0;
         for (int epoch = 1; epoch <= tr.cfg.epochs && rc == 0; epoch++) {
             shuffle(order, set.train, rng);
+            tr.constrained = 0;
             const double started = platform::now_seconds();
             const double loss = train_epoch(tr, set, order, total_batches);
             const double seconds = platform::now_seconds() - started;
             print_line("epoch %d: train loss %.6f, validation loss %.6f, lr %.6f, %.0f positions/s", epoch, loss,
                        validation_loss(tr, valid, set.valid), double(tr.lr), double(set.train) / (seconds + 1e-9));
+            tr.constrained += constrain_output_sums(tr.model);
             QuantizeReport report{};
             if (write_quantized_network(tr.model, tr.cfg.out_file, &report) != 0) {
                 rc = 1;
                 break;
             }
             print_line("wrote %s: %d units rescaled, %d weights clipped, %d output buckets scaled down, accumulator "
-                       "bound %.3f, output bound %.3f of the limits",
+                       "bound %.3f, output bound %.3f of the limits; %d bucket scalings in training",
                        tr.cfg.out_file, report.scaled_units, report.clipped_weights, report.shrunk_buckets, report.worst_acc,
-                       report.worst_output);
+                       report.worst_output, tr.constrained);
         }
         tr.command.store(CMD_QUIT);
         tr.barrier.wait();

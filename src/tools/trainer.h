@@ -77,6 +77,10 @@ struct QuantizeReport {
 };
 // Quantises the model into the network file (Q = 2048, S = 400). Returns 0 or -1.
 int write_quantized_network(const TrainModel& m, const char* path, QuantizeReport* report);
+// Scales down the output weights of every bucket whose quantised 32-bit sum could come near
+// overflow, so that training goes on under the limit and the file needs no shrinking, which
+// would compress the bucket's scores. Returns the number of buckets scaled.
+int constrain_output_sums(TrainModel& m);
 
 // Sets up the model from a network file of the trainer's shape (B 2, king-rank buckets);
 // returns 0 or -1 with a message.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
@@ -181,6 +182,110 @@ TEST(Trainer, OutputBucketsThatCouldOverflowAreScaledDown) {
     EXPECT_EQ(report.shrunk_buckets, 1);
     EXPECT_LE(report.worst_output, 1.0);
     EXPECT_EQ(report.clipped_weights, 0);
+    // Training's constraint brings the bucket under the limit itself, once; the file then needs
+    // no shrinking.
+    EXPECT_EQ(constrain_output_sums(model.m), 1);
+    EXPECT_EQ(constrain_output_sums(model.m), 0);
+    ASSERT_EQ(write_quantized_network(model.m, (dir / "q.nnue").c_str(), &report), 0);
+    EXPECT_EQ(report.shrunk_buckets, 0);
+    EXPECT_LE(report.worst_output, 0.99);
+}
+
+// The largest |sum| an adversary finds for one output bucket of a network file: per perspective
+// and king bucket, coordinate ascent over feature sets (one of 12 pieces or none per square,
+// at most 32 pieces), which includes every legal position.
+double adversary_output_sum(const std::vector<int>& file, int H, int bucket) {
+    const size_t out = size_t(768) * 2 * size_t(H), bias = out + 16 * size_t(H);
+    double best_total[2] = {0, 0};
+    for (int sign = 1; sign >= -1; sign -= 2) {
+        for (int p = 0; p < 2; p++) {
+            double best = -1e300;
+            for (int kb = 0; kb < 2; kb++) {
+                std::vector<int> piece(64, -1);
+                auto value = [&]() {
+                    double v = 0;
+                    for (int j = 0; j < H; j++) {
+                        int acc = file[bias + size_t(p * H + j)];
+                        for (int q = 0; q < 64; q++)
+                            if (piece[size_t(q)] >= 0) acc += file[size_t(kb * 768 + 64 * piece[size_t(q)] + q) * size_t(H) + size_t(j)];
+                        v += double(acc < 0 ? acc / 64 : acc) * file[out + size_t(bucket * 2 * H + p * H + j)];
+                    }
+                    return sign * v;
+                };
+                for (int sweep = 0; sweep < 3; sweep++)
+                    for (int q = 0; q < 64; q++) {
+                        int count = 0;
+                        for (int x : piece) count += x >= 0;
+                        int choice = piece[size_t(q)];
+                        double top = value();
+                        for (int option = -1; option < 12; option++) {
+                            if (option >= 0 && piece[size_t(q)] < 0 && count >= 32) break;
+                            piece[size_t(q)] = option;
+                            const double v = value();
+                            if (v > top) top = v, choice = option;
+                        }
+                        piece[size_t(q)] = choice;
+                    }
+                best = std::max(best, value());
+            }
+            best_total[sign > 0 ? 0 : 1] += best;
+        }
+    }
+    return std::max(best_total[0], best_total[1]);
+}
+
+TEST(Trainer, OutputSumBoundLetsOpposedUnitsCancelAndHoldsAgainstAnAdversary) {
+    const int H = 32;
+    Model model(H);
+    // Units in opposed pairs: when one is high the other is low, so no position drives both
+    // to their extremes. Bounding each unit by its own extreme would scale this network down.
+    for (int j = 0; j < H; j += 2) {
+        for (int row = 0; row < TRAIN_ROWS; row++) {
+            l1_at(model.m, row, j) *= 30.0f;  // accumulators near the 16-bit limit
+            l1_at(model.m, row, j + 1) = -l1_at(model.m, row, j);
+        }
+        model.m.bias[j] = model.m.bias[j + 1] = 0;
+    }
+    TempDir dir;
+    auto write_and_read = [&](float c, QuantizeReport& report) {
+        for (int k = 0; k < TRAIN_OUTPUT_BUCKETS * 2 * H; k++) model.m.out[k] = c;
+        EXPECT_EQ(write_quantized_network(model.m, (dir / "q.nnue").c_str(), &report), 0);
+        const std::string bytes = read_file(dir / "q.nnue");
+        std::vector<int> file((bytes.size() - 24) / 2);
+        for (size_t i = 0; i < file.size(); i++) file[i] = int(i16(u16(u8(bytes[24 + 2 * i]) | (u8(bytes[25 + 2 * i]) << 8))));
+        return file;
+    };
+    QuantizeReport report{};
+    std::vector<int> file = write_and_read(0.01f, report);
+    ASSERT_EQ(report.clipped_weights, 0);
+    // Each unit on its own extreme, from the file: the bound that ignores the pairing.
+    double separate = 0;
+    for (int j = 0; j < H; j++) {
+        double unit = 0;
+        for (int kb = 0; kb < 2; kb++) {
+            std::vector<int> top(64, 0);
+            for (int q = 0; q < 64; q++)
+                for (int piece = 0; piece < 12; piece++)
+                    top[size_t(q)] = std::max(top[size_t(q)], file[size_t(kb * 768 + 64 * piece + q) * H + size_t(j)]);
+            std::sort(top.begin(), top.end(), std::greater<int>());
+            double hi = 0;
+            for (int k = 0; k < 32; k++) hi += top[size_t(k)];
+            unit = std::max(unit, 2 * hi * file[size_t(768 * 2 * H) + size_t(j)]);
+        }
+        separate += unit;
+    }
+    ASSERT_GT(separate, 0);
+    // Output weights at which the separate bound is 1.5 times the 32-bit limit.
+    const float c = float(0.01 * 1.5 * 2147483647.0 / separate);
+    file = write_and_read(c, report);
+    EXPECT_EQ(report.shrunk_buckets, 0);
+    EXPECT_LT(report.worst_output, 1.0);
+    EXPECT_EQ(report.clipped_weights, 0);
+    for (int b = 0; b < TRAIN_OUTPUT_BUCKETS; b++) {
+        const double found = adversary_output_sum(file, H, b);
+        EXPECT_LE(found, report.worst_output * 2147483647.0) << b;
+        EXPECT_GT(found, 0.1 * report.worst_output * 2147483647.0) << b;  // not a vacuous bound
+    }
 }
 
 TEST(Trainer, ShortRunOnSelfPlayDataLearns) {
