@@ -22,6 +22,11 @@ fastchess=${FASTCHESS:-$(command -v fastchess || echo "$HOME/fastchess/fastchess
 eval_option() { if [ "$1" = hce ]; then echo "option.Use_NN_eval=false"; else echo "option.NN_File=$1"; fi; }
 if [[ $limit == nodes=* ]]; then limits=(tc=inf "$limit"); else limits=("tc=$limit"); fi
 mkdir -p "$out"
+out=$(cd "$out" && pwd)
+absolute() { if [ -e "$1" ]; then realpath "$1"; else echo "$1"; fi; }
+eval_a=$(absolute "$eval_a") eval_b=$(absolute "$eval_b")
+# fastchess leaves its config.json in the folder it runs in.
+cd "$out"
 "$fastchess" -engine cmd="$engine" name=A "$(eval_option "$eval_a")" \
     -engine cmd="$engine" name=B "$(eval_option "$eval_b")" \
     -each "${limits[@]}" option.Hash=16 option.Threads=1 \
