@@ -39,6 +39,15 @@ inline float l1_weight(const TrainModel& m, int row, int unit) {
     return raw_weight(m, row, unit) + raw_weight(m, TRAIN_FILE_ROWS + row % BUCKET_ROWS, unit);
 }
 
+// Sum of the TRAIN_MAX_PIECES largest of 64 per-square values: the most a position (at most one
+// piece per square, at most 32 pieces) can add to a linear function of its features.
+double largest_pieces_sum(double* per_square) {
+    std::partial_sort(per_square, per_square + TRAIN_MAX_PIECES, per_square + SQUARES, [](double a, double b) { return a > b; });
+    double sum = 0;
+    for (int k = 0; k < TRAIN_MAX_PIECES; k++) sum += per_square[k];
+    return sum;
+}
+
 // Bounds of a unit's accumulator over every position: each mapped square holds at most one
 // of the twelve pieces and a position has at most 32 pieces.
 void accumulator_bounds(const TrainModel& m, int unit, double* lo, double* hi) {
@@ -53,10 +62,8 @@ void accumulator_bounds(const TrainModel& m, int unit, double* lo, double* hi) {
                 worst[q] = std::min(worst[q], w);
             }
         }
-        std::sort(best, best + SQUARES, [](double a, double b) { return a > b; });
-        std::sort(worst, worst + SQUARES);
-        double up = m.bias[unit], down = m.bias[unit];
-        for (int k = 0; k < TRAIN_MAX_PIECES; k++) up += best[k], down += worst[k];
+        for (double& v : worst) v = -v;
+        const double up = m.bias[unit] + largest_pieces_sum(best), down = m.bias[unit] - largest_pieces_sum(worst);
         *hi = std::max(*hi, up);
         *lo = std::min(*lo, down);
     }
@@ -109,34 +116,45 @@ double linear_feature_max(const i16* l1, int bucket, int H, const LinearTerms& t
             for (int j = 0; j < H; j++) v += t.slope[size_t(j)] * row[j];
             best[q] = std::max(best[q], v);
         }
-    std::sort(best, best + SQUARES, [](double a, double b) { return a > b; });
-    double sum = t.constant;
-    for (int k = 0; k < TRAIN_MAX_PIECES; k++) sum += best[k];
-    return sum;
+    return t.constant + largest_pieces_sum(best);
 }
 
-// Upper bound of sign * sum_j w_j * act(acc_j) for one perspective (weights w, biases b).
-double linear_perspective_bound(const i16* l1, const i16* bias, const i16* w, int H, int sign) {
-    double result = -1e300;
-    LinearTerms t;
-    t.slope.assign(size_t(H), 0.0);
+// Each unit's exact accumulator range in each king bucket, from the file's integer weights and
+// one perspective's biases: [bucket][unit].
+struct AccumulatorRanges {
+    std::vector<double> lo[TRAIN_BUCKETS], hi[TRAIN_BUCKETS];
+};
+
+void accumulator_ranges(const i16* l1, const i16* bias, int H, AccumulatorRanges& r) {
     for (int bucket = 0; bucket < TRAIN_BUCKETS; bucket++) {
-        t.constant = 0;
+        r.lo[bucket].assign(size_t(H), 0.0);
+        r.hi[bucket].assign(size_t(H), 0.0);
         for (int j = 0; j < H; j++) {
-            // The unit's exact accumulator range in this bucket.
             double best[SQUARES], worst[SQUARES];
             for (int q = 0; q < SQUARES; q++) {
                 best[q] = worst[q] = 0;
                 for (int p = 0; p < PIECE_SLOTS; p++) {
                     const double v = l1[size_t(bucket * BUCKET_ROWS + 64 * p + q) * size_t(H) + size_t(j)];
                     best[q] = std::max(best[q], v);
-                    worst[q] = std::min(worst[q], v);
+                    worst[q] = std::max(worst[q], -v);
                 }
             }
-            std::sort(best, best + SQUARES, [](double a, double b) { return a > b; });
-            std::sort(worst, worst + SQUARES);
-            double lo = bias[j], hi = bias[j];
-            for (int k = 0; k < TRAIN_MAX_PIECES; k++) lo += worst[k], hi += best[k];
+            r.lo[bucket][size_t(j)] = bias[j] - largest_pieces_sum(worst);
+            r.hi[bucket][size_t(j)] = bias[j] + largest_pieces_sum(best);
+        }
+    }
+}
+
+// Upper bound of sign * sum_j w_j * act(acc_j) for one perspective (weights w, biases b).
+double linear_perspective_bound(const i16* l1, const i16* bias, const i16* w, int H, int sign,
+                                const AccumulatorRanges& ranges) {
+    double result = -1e300;
+    LinearTerms t;
+    t.slope.assign(size_t(H), 0.0);
+    for (int bucket = 0; bucket < TRAIN_BUCKETS; bucket++) {
+        t.constant = 0;
+        for (int j = 0; j < H; j++) {
+            const double lo = ranges.lo[bucket][size_t(j)], hi = ranges.hi[bucket][size_t(j)];
             // Chord of act over [lo, hi]: act(x) <= c0 + c1 x there; act(x) >= c1 x everywhere.
             double c1, c0;
             if (lo >= 0) c1 = 1, c0 = 0;
@@ -154,11 +172,13 @@ double linear_perspective_bound(const i16* l1, const i16* bias, const i16* w, in
     return result;
 }
 
-double linear_output_bound(const i16* l1, const i16* bias, const i16* weights, int H) {
+double linear_output_bound(const i16* l1, const i16* bias, const i16* weights, int H, const AccumulatorRanges* ranges) {
     double up = 0, down = 0;
     for (int p = 0; p < 2; p++) {
-        up += linear_perspective_bound(l1, bias + size_t(p) * size_t(H), weights + size_t(p) * size_t(H), H, 1);
-        down += linear_perspective_bound(l1, bias + size_t(p) * size_t(H), weights + size_t(p) * size_t(H), H, -1);
+        const i16* b = bias + size_t(p) * size_t(H);
+        const i16* w = weights + size_t(p) * size_t(H);
+        up += linear_perspective_bound(l1, b, w, H, 1, ranges[p]);
+        down += linear_perspective_bound(l1, b, w, H, -1, ranges[p]);
     }
     // A margin for the floating-point sums.
     return std::max({up, down, 0.0}) + 1024.0;
@@ -170,6 +190,7 @@ struct QuantizedNet {
     u64 l1 = 0, out = 0;
     std::vector<i16> w;
     std::vector<double> scale, acc_lo, acc_hi;
+    AccumulatorRanges ranges[2];  // per perspective, from the file's weights
     QuantizeReport report{};
 };
 
@@ -204,6 +225,7 @@ void quantize_hidden(const TrainModel& m, QuantizedNet& n) {
         for (int j = 0; j < H; j++)
             n.w[size_t(n.l1 + n.out) + size_t(p) * size_t(H) + size_t(j)] =
                 quantize(double(m.bias[j]) * Q * n.scale[size_t(j)], &r.clipped_weights);
+    for (int p = 0; p < 2; p++) accumulator_ranges(n.w.data(), n.w.data() + size_t(n.l1 + n.out) + size_t(p) * size_t(H), H, n.ranges[p]);
 }
 
 // Quantises output bucket b of the model scaled by `shrink` into the file weights; returns the
@@ -215,7 +237,7 @@ double quantize_bucket(const TrainModel& m, QuantizedNet& n, int b, double shrin
     for (int k = 0; k < 2 * H; k++)
         bucket_file[k] = quantize(double(bucket_out[k]) * Q * shrink / n.scale[size_t(k % H)], clipped);
     return std::min(output_sum_bound(bucket_file, n.acc_lo, n.acc_hi, H),
-                    linear_output_bound(n.w.data(), n.w.data() + size_t(n.l1 + n.out), bucket_file, H));
+                    linear_output_bound(n.w.data(), n.w.data() + size_t(n.l1 + n.out), bucket_file, H, n.ranges));
 }
 
 }  // namespace
