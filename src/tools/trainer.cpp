@@ -59,6 +59,7 @@ struct Trainer {
     float* d_out = nullptr;    // [batch]
     u8 touched[TRAIN_ROWS];
     StripGradients* grads = nullptr;  // one per thread
+    float* merged = nullptr;          // [thread][TRAIN_FILE_ROWS][TRAIN_STRIP]
     double loss[MAX_TRAIN_THREADS];
     float lr = 0;
     int step = 0;
@@ -81,8 +82,10 @@ void batch_part(Trainer& tr, int t) {
     thread_strips(tr, t, &first, &last);
     float* partial = tr.partial + size_t(t) * size_t(tr.cfg.batch);
     memset(partial, 0, sizeof(float) * size_t(n));
+    float* merged = tr.merged + size_t(t) * TRAIN_FILE_ROWS * TRAIN_STRIP;
     for (int s = first; s < last; s++)
-        strip_forward(tr.model, s, tr.batch, n, tr.acc + size_t(s) * size_t(tr.cfg.batch) * 2 * TRAIN_STRIP, partial);
+        strip_forward(tr.model, s, tr.batch, n, tr.acc + size_t(s) * size_t(tr.cfg.batch) * 2 * TRAIN_STRIP, partial,
+                      merged);
     tr.barrier.wait();
 
     // Loss and output gradients for this thread's slice of the batch.
@@ -101,9 +104,8 @@ void batch_part(Trainer& tr, int t) {
 
     StripGradients& g = tr.grads[t];
     for (int s = first; s < last; s++) {
-        for (int row = 0; row < TRAIN_ROWS; row++)
-            if (tr.touched[row]) memset(g.l1 + size_t(row) * TRAIN_STRIP, 0, sizeof(float) * TRAIN_STRIP);
-        strip_backward(tr.model, s, tr.batch, n, tr.acc + size_t(s) * size_t(tr.cfg.batch) * 2 * TRAIN_STRIP, tr.d_out, g);
+        strip_backward(tr.model, s, tr.batch, n, tr.acc + size_t(s) * size_t(tr.cfg.batch) * 2 * TRAIN_STRIP, tr.d_out,
+                       tr.touched, g);
         strip_adam(tr.model, tr.adam, s, g, tr.touched, tr.lr, tr.step);
     }
 }
@@ -127,7 +129,10 @@ double run_batch(Trainer& tr, Command cmd) {
         for (int i = 0; i < tr.batch_n; i++) {
             const TrainSample& s = *tr.batch[i];
             for (int p = 0; p < 2; p++)
-                for (int k = 0; k < s.count; k++) tr.touched[s.features[p][k]] = 1;
+                for (int k = 0; k < s.count; k++) {
+                    tr.touched[s.features[p][k]] = 1;
+                    tr.touched[train_shared_row(s.features[p][k])] = 1;
+                }
         }
         tr.step++;
     }
@@ -171,7 +176,8 @@ bool allocate_work(Trainer& tr) {
     tr.partial = static_cast<float*>(calloc(batch * size_t(tr.threads), sizeof(float)));
     tr.d_out = static_cast<float*>(calloc(batch, sizeof(float)));
     tr.grads = static_cast<StripGradients*>(calloc(size_t(tr.threads), sizeof(StripGradients)));
-    if (!tr.batch || !tr.acc || !tr.partial || !tr.d_out || !tr.grads) return false;
+    tr.merged = alloc_floats(size_t(tr.threads) * TRAIN_FILE_ROWS * TRAIN_STRIP);
+    if (!tr.batch || !tr.acc || !tr.partial || !tr.d_out || !tr.grads || !tr.merged) return false;
     for (int t = 0; t < tr.threads; t++) {
         tr.grads[t].l1 = alloc_floats(size_t(TRAIN_ROWS) * TRAIN_STRIP);
         if (!tr.grads[t].l1) return false;
@@ -186,6 +192,7 @@ void free_work(Trainer& tr) {
     free(tr.batch);
     free(tr.batch_copy);
     free_floats(tr.acc);
+    free_floats(tr.merged);
     free(tr.partial);
     free(tr.d_out);
 }

@@ -16,9 +16,10 @@ constexpr int TRAIN_FILE_ROWS = 768 * TRAIN_BUCKETS;  // first-layer rows of the
 // shared row is added into both buckets' rows when the network is written.
 constexpr int TRAIN_SHARED_ROWS = 768;
 constexpr int TRAIN_ROWS = TRAIN_FILE_ROWS + TRAIN_SHARED_ROWS;
+// The shared row of a king-bucket row.
+constexpr int train_shared_row(int row) { return TRAIN_FILE_ROWS + row % TRAIN_SHARED_ROWS; }
 constexpr int TRAIN_OUTPUT_BUCKETS = 5;
 constexpr int TRAIN_MAX_PIECES = 32;
-constexpr int TRAIN_MAX_FEATURES = 2 * TRAIN_MAX_PIECES;
 constexpr float TRAIN_LEAK = 1.0f / 64.0f;
 // The network's output is in units of 400 centipawns and W has a slope of 0.006 per
 // centipawn, so the prediction is sigmoid(2.4 * output).
@@ -40,10 +41,11 @@ struct TrainerConfig {
     u64 seed;
 };
 
-// One training sample: the features of the side to move's perspective and the other's, the
-// output bucket and the target 0.65 W(sc) + 0.35 W(result).
+// One training sample: the features of the side to move's perspective and the other's (rows
+// below TRAIN_FILE_ROWS; each also activates its shared row), the output bucket and the
+// target 0.65 W(sc) + 0.35 W(result).
 struct TrainSample {
-    u16 features[2][TRAIN_MAX_FEATURES];
+    u16 features[2][TRAIN_MAX_PIECES];
     u8 count;
     u8 bucket;
     float target;

@@ -38,7 +38,7 @@ void position_features(const Position& pos, TrainSample& out) {
     const int own = pos.side == WHITE ? 0 : 1;
     int n = 0;
     u64 occ = occupancy(pos);
-    while (occ && n < TRAIN_MAX_FEATURES) {
+    while (occ && n < TRAIN_MAX_PIECES) {
         const int sq = pop_lsb(occ);
         const int code = pos.board[sq];
         const int colour = piece_colour(code), slot = SLOT[piece_type(code)];
@@ -46,9 +46,7 @@ void position_features(const Position& pos, TrainSample& out) {
         const int fb = bucket_b + (colour == BLACK ? 0 : OTHER_COLOUR_BLOCK) + 64 * slot + (sq ^ mirror_b);
         out.features[own][n] = u16(fw);
         out.features[own ^ 1][n] = u16(fb);
-        out.features[own][n + 1] = u16(TRAIN_FILE_ROWS + fw % BUCKET_ROWS);
-        out.features[own ^ 1][n + 1] = u16(TRAIN_FILE_ROWS + fb % BUCKET_ROWS);
-        n += 2;
+        n++;
     }
     out.count = u8(n);
     out.bucket = u8(output_bucket(pos));

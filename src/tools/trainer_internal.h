@@ -29,10 +29,13 @@ struct StripGradients {
 inline float* strip_l1(const TrainModel& m, int strip) { return m.l1 + size_t(strip) * TRAIN_ROWS * TRAIN_STRIP; }
 
 // Pre-activation accumulators of the strip for each sample (acc[i][perspective][unit]) and
-// the strip's share of each sample's output, added to partial[i].
-void strip_forward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, float* acc, float* partial);
-// Gradients of the strip from the accumulators and the output gradients d_out[i].
+// the strip's share of each sample's output, added to partial[i]. `merged` is scratch space
+// of TRAIN_FILE_ROWS * TRAIN_STRIP floats.
+void strip_forward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, float* acc, float* partial,
+                   float* merged);
+// Gradients of the strip from the accumulators and the output gradients d_out[i], for the
+// rows marked in `touched` (every row that a sample of the batch activates).
 void strip_backward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, const float* acc,
-                    const float* d_out, StripGradients& g);
+                    const float* d_out, const u8* touched, StripGradients& g);
 // Adam on the strip: L1 rows marked in `touched` only, then its bias and output weights.
 void strip_adam(TrainModel& m, AdamState& a, int strip, const StripGradients& g, const u8* touched, float lr, int step);

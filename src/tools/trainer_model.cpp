@@ -104,7 +104,11 @@ float model_output(const TrainModel& m, const TrainSample& s) {
         const float* rows = strip_l1(m, strip);
         for (int p = 0; p < 2; p++) {
             float acc = m.bias[j];
-            for (int k = 0; k < s.count; k++) acc += rows[size_t(s.features[p][k]) * TRAIN_STRIP + lane];
+            for (int k = 0; k < s.count; k++) {
+                const int row = s.features[p][k];
+                acc += rows[size_t(row) * TRAIN_STRIP + lane];
+                acc += rows[size_t(train_shared_row(row)) * TRAIN_STRIP + lane];
+            }
             out += leaky(acc) * w[p * H + j];
         }
     }
@@ -157,9 +161,19 @@ inline void accumulate(const float* rows, const Lanes* bias, const u16* features
     out[0] = a0, out[1] = a1, out[2] = a2, out[3] = a3;
 }
 
-void strip_forward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, float* acc, float* partial) {
+void strip_forward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, float* acc, float* partial,
+                   float* merged) {
     const int H = m.hidden;
-    const float* rows = strip_l1(m, strip);
+    // Each king-bucket row plus its shared row, once per batch, so that a sample adds one row
+    // per piece instead of two.
+    const float* weights = strip_l1(m, strip);
+    for (int row = 0; row < TRAIN_FILE_ROWS; row++) {
+        const Lanes* own = row_lanes(weights, row);
+        const Lanes* shared = row_lanes(weights, train_shared_row(row));
+        Lanes* out = reinterpret_cast<Lanes*>(merged + size_t(row) * TRAIN_STRIP);
+        for (int v = 0; v < STRIP_VECTORS; v++) out[v] = own[v] + shared[v];
+    }
+    const float* rows = merged;
     const Lanes* bias = reinterpret_cast<const Lanes*>(m.bias + strip * TRAIN_STRIP);
     for (int i = 0; i < n; i++) {
         const TrainSample& s = *batch[i];
@@ -178,8 +192,10 @@ void strip_forward(const TrainModel& m, int strip, const TrainSample* const* bat
 }
 
 void strip_backward(const TrainModel& m, int strip, const TrainSample* const* batch, int n, const float* acc,
-                    const float* d_out, StripGradients& g) {
+                    const float* d_out, const u8* touched, StripGradients& g) {
     const int H = m.hidden;
+    for (int row = 0; row < TRAIN_FILE_ROWS; row++)
+        if (touched[row]) memset(g.l1 + size_t(row) * TRAIN_STRIP, 0, sizeof(float) * TRAIN_STRIP);
     Lanes bias[STRIP_VECTORS] = {};
     Lanes out[TRAIN_OUTPUT_BUCKETS][2][STRIP_VECTORS] = {};
     for (int i = 0; i < n; i++) {
@@ -206,6 +222,17 @@ void strip_backward(const TrainModel& m, int strip, const TrainSample* const* ba
                 r[3] += d3;
             }
         }
+    }
+    // A shared row's gradient is the sum of its king-bucket rows' (rows not touched hold stale
+    // values and count as zero).
+    for (int shared = TRAIN_FILE_ROWS; shared < TRAIN_ROWS; shared++) {
+        Lanes sum[STRIP_VECTORS] = {};
+        for (int row = shared - TRAIN_FILE_ROWS; row < TRAIN_FILE_ROWS; row += TRAIN_SHARED_ROWS) {
+            if (!touched[row]) continue;
+            const Lanes* r = row_lanes(g.l1, row);
+            for (int v = 0; v < STRIP_VECTORS; v++) sum[v] += r[v];
+        }
+        memcpy(g.l1 + size_t(shared) * TRAIN_STRIP, sum, sizeof sum);
     }
     memcpy(g.bias, bias, sizeof g.bias);
     memcpy(g.out, out, sizeof g.out);

@@ -36,7 +36,7 @@ inline float raw_weight(const TrainModel& m, int row, int unit) {
 }
 // The weight of a file row: its own row plus the row it shares with the other king bucket.
 inline float l1_weight(const TrainModel& m, int row, int unit) {
-    return raw_weight(m, row, unit) + raw_weight(m, TRAIN_FILE_ROWS + row % BUCKET_ROWS, unit);
+    return raw_weight(m, row, unit) + raw_weight(m, train_shared_row(row), unit);
 }
 
 // Sum of the TRAIN_MAX_PIECES largest of 64 per-square values: the most a position (at most one
