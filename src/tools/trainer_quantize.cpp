@@ -48,22 +48,30 @@ double largest_pieces_sum(double* per_square) {
     return sum;
 }
 
-// Bounds of a unit's accumulator over every position: each mapped square holds at most one
-// of the twelve pieces and a position has at most 32 pieces.
+// Lowest and highest accumulator of one unit over the positions of one king bucket, from its
+// weight for each feature of the bucket (piece slot * 64 + mapped square): each square holds
+// at most one of the twelve pieces and a position has at most 32 pieces.
+template <class Weight>
+void unit_range(double bias, Weight weight, double* lo, double* hi) {
+    double best[SQUARES], worst[SQUARES];  // per square: the largest weight, the most negative one negated
+    for (int q = 0; q < SQUARES; q++) {
+        best[q] = worst[q] = 0;
+        for (int p = 0; p < PIECE_SLOTS; p++) {
+            const double w = weight(64 * p + q);
+            best[q] = std::max(best[q], w);
+            worst[q] = std::max(worst[q], -w);
+        }
+    }
+    *lo = bias - largest_pieces_sum(worst);
+    *hi = bias + largest_pieces_sum(best);
+}
+
+// Bounds of a unit's float accumulator over every position, in either king bucket.
 void accumulator_bounds(const TrainModel& m, int unit, double* lo, double* hi) {
     *lo = *hi = 0;
     for (int bucket = 0; bucket < TRAIN_BUCKETS; bucket++) {
-        double best[SQUARES], worst[SQUARES];
-        for (int q = 0; q < SQUARES; q++) {
-            best[q] = worst[q] = 0;
-            for (int p = 0; p < PIECE_SLOTS; p++) {
-                const double w = l1_weight(m, bucket * BUCKET_ROWS + 64 * p + q, unit);
-                best[q] = std::max(best[q], w);
-                worst[q] = std::min(worst[q], w);
-            }
-        }
-        for (double& v : worst) v = -v;
-        const double up = m.bias[unit] + largest_pieces_sum(best), down = m.bias[unit] - largest_pieces_sum(worst);
+        double down, up;
+        unit_range(m.bias[unit], [&](int f) { return double(l1_weight(m, bucket * BUCKET_ROWS + f, unit)); }, &down, &up);
         *hi = std::max(*hi, up);
         *lo = std::min(*lo, down);
     }
@@ -120,7 +128,7 @@ double linear_feature_max(const i16* l1, int bucket, int H, const LinearTerms& t
 }
 
 // Each unit's exact accumulator range in each king bucket, from the file's integer weights and
-// one perspective's biases: [bucket][unit].
+// biases, which the trainer writes the same for both perspectives: [bucket][unit].
 struct AccumulatorRanges {
     std::vector<double> lo[TRAIN_BUCKETS], hi[TRAIN_BUCKETS];
 };
@@ -129,19 +137,10 @@ void accumulator_ranges(const i16* l1, const i16* bias, int H, AccumulatorRanges
     for (int bucket = 0; bucket < TRAIN_BUCKETS; bucket++) {
         r.lo[bucket].assign(size_t(H), 0.0);
         r.hi[bucket].assign(size_t(H), 0.0);
-        for (int j = 0; j < H; j++) {
-            double best[SQUARES], worst[SQUARES];
-            for (int q = 0; q < SQUARES; q++) {
-                best[q] = worst[q] = 0;
-                for (int p = 0; p < PIECE_SLOTS; p++) {
-                    const double v = l1[size_t(bucket * BUCKET_ROWS + 64 * p + q) * size_t(H) + size_t(j)];
-                    best[q] = std::max(best[q], v);
-                    worst[q] = std::max(worst[q], -v);
-                }
-            }
-            r.lo[bucket][size_t(j)] = bias[j] - largest_pieces_sum(worst);
-            r.hi[bucket][size_t(j)] = bias[j] + largest_pieces_sum(best);
-        }
+        for (int j = 0; j < H; j++)
+            unit_range(
+                bias[j], [&](int f) { return double(l1[size_t(bucket * BUCKET_ROWS + f) * size_t(H) + size_t(j)]); },
+                &r.lo[bucket][size_t(j)], &r.hi[bucket][size_t(j)]);
     }
 }
 
@@ -172,13 +171,13 @@ double linear_perspective_bound(const i16* l1, const i16* bias, const i16* w, in
     return result;
 }
 
-double linear_output_bound(const i16* l1, const i16* bias, const i16* weights, int H, const AccumulatorRanges* ranges) {
+// `bias` is the one bias vector that the file holds for both perspectives.
+double linear_output_bound(const i16* l1, const i16* bias, const i16* weights, int H, const AccumulatorRanges& ranges) {
     double up = 0, down = 0;
     for (int p = 0; p < 2; p++) {
-        const i16* b = bias + size_t(p) * size_t(H);
         const i16* w = weights + size_t(p) * size_t(H);
-        up += linear_perspective_bound(l1, b, w, H, 1, ranges[p]);
-        down += linear_perspective_bound(l1, b, w, H, -1, ranges[p]);
+        up += linear_perspective_bound(l1, bias, w, H, 1, ranges);
+        down += linear_perspective_bound(l1, bias, w, H, -1, ranges);
     }
     // A margin for the floating-point sums.
     return std::max({up, down, 0.0}) + 1024.0;
@@ -190,7 +189,7 @@ struct QuantizedNet {
     u64 l1 = 0, out = 0;
     std::vector<i16> w;
     std::vector<double> scale, acc_lo, acc_hi;
-    AccumulatorRanges ranges[2];  // per perspective, from the file's weights
+    AccumulatorRanges ranges;  // from the file's weights; both perspectives share the bias
     QuantizeReport report{};
 };
 
@@ -225,7 +224,7 @@ void quantize_hidden(const TrainModel& m, QuantizedNet& n) {
         for (int j = 0; j < H; j++)
             n.w[size_t(n.l1 + n.out) + size_t(p) * size_t(H) + size_t(j)] =
                 quantize(double(m.bias[j]) * Q * n.scale[size_t(j)], &r.clipped_weights);
-    for (int p = 0; p < 2; p++) accumulator_ranges(n.w.data(), n.w.data() + size_t(n.l1 + n.out) + size_t(p) * size_t(H), H, n.ranges[p]);
+    accumulator_ranges(n.w.data(), n.w.data() + size_t(n.l1 + n.out), H, n.ranges);
 }
 
 // Quantises output bucket b of the model scaled by `shrink` into the file weights; returns the
