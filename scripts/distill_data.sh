@@ -16,10 +16,14 @@
 #   PARTS    the shuffled game positions are split into this many parts (default 12)
 #   PROCS    parts labelled at once (default 2)
 #   SEED     (default 1)
+#   QUIET    1: the game positions in mix.bin are only the quiet ones (-scan_quiet: no check,
+#            no capture or promotion played), in OUTDIR/quiet.bin; the labelled positions
+#            still start from every game position. Default 0.
 # Writes OUTDIR/games.epd and games.bin (the game positions in game order), OUTDIR/parts/
 # (the labelled parts, dD-NN.epd and .bin; a part already done is skipped, so a stopped run
 # resumes), OUTDIR/distill.bin (all labelled parts) and OUTDIR/mix.bin (distill.bin, then
-# games.bin: the trainer keeps the end of its file, here the last games, for validation).
+# games.bin or quiet.bin: the trainer keeps the end of its file, here the last games, for
+# validation).
 # Appends what it ran to OUTDIR/settings.txt. Then, for example:
 #   vellum -train OUTDIR/mix.bin 500 0 -hidden 256 -epochs 10 -o net.nnue
 set -euo pipefail
@@ -35,11 +39,12 @@ parts=${PARTS:-12}
 procs=${PROCS:-2}
 seed=${SEED:-1}
 eval_switch=${EVAL:--use_hce}
+quiet=${QUIET:-0}
 # shellcheck disable=SC2086
 run() { nice -n "$nice_level" "$engine" $eval_switch "$@"; }
 
 mkdir -p "$out/parts"
-echo "$(date -u +%FT%TZ) $engine: games $* passes $passes parts $parts seed $seed eval $eval_switch" >> "$out/settings.txt"
+echo "$(date -u +%FT%TZ) $engine: games $* passes $passes parts $parts seed $seed eval $eval_switch quiet $quiet" >> "$out/settings.txt"
 if [ ! -s "$out/games.bin" ]; then
     scans=()
     for pgn in "$@"; do
@@ -52,6 +57,18 @@ if [ ! -s "$out/games.bin" ]; then
     rm -f "${scans[@]}"
     run -epd2bin "$out/games.epd" | tail -n 2
     rm -f "$out"/parts/in-*.epd
+fi
+if [ "$quiet" = 1 ] && [ ! -s "$out/quiet.bin" ]; then
+    scans=()
+    for pgn in "$@"; do
+        scan="$out/quiet-${#scans[@]}.epd"
+        rm -f "$scan"
+        run -scan_pgn "$pgn" -scan_quiet -o "$scan" | tail -n 1
+        scans+=("$scan")
+    done
+    cat "${scans[@]}" > "$out/quiet.epd"
+    rm -f "${scans[@]}"
+    run -epd2bin "$out/quiet.epd" | tail -n 2
 fi
 if [ ! -s "$out/parts/in-00.epd" ]; then
     shuf --random-source=<(yes "$seed") "$out/games.epd" > "$out/parts/shuffled.tmp"
@@ -80,6 +97,8 @@ for p in $passes; do
         xargs -P "$procs" -I{} bash -c "label_part $depth $variations $max_plies {}"
 done
 cat "$out"/parts/d*-*.bin > "$out/distill.bin"
-cat "$out/distill.bin" "$out/games.bin" > "$out/mix.bin"
+game_records=$out/games.bin
+[ "$quiet" = 1 ] && game_records=$out/quiet.bin
+cat "$out/distill.bin" "$game_records" > "$out/mix.bin"
 echo "$(date -u +%FT%TZ) distill.bin $(($(stat -c %s "$out/distill.bin") / 40)) records, mix.bin $(($(stat -c %s "$out/mix.bin") / 40))" >> "$out/settings.txt"
 tail -n 1 "$out/settings.txt"
